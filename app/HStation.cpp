@@ -1,0 +1,174 @@
+#include "HStation.h"
+
+#include "ui_HStationMW.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <qwt_dial.h>
+#include <qwt_dial_needle.h>
+#include <qwt_plot.h>
+
+namespace
+{
+
+void setAllGroupsBrush(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setBrush(group, role, QBrush(colour, Qt::SolidPattern));
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+HStation::HStation(QWidget *parent) : QMainWindow(parent), ui(new Ui_HStationMW)
+{
+    ui->setupUi(this);
+    apiHandle = 0;
+
+    // The form is saved with other pages current; the window always opens on
+    // the first ones.
+    ui->tabWidget->setCurrentIndex(0);
+    ui->toolBox->setCurrentIndex(0);
+    ui->toolBox_2->setCurrentIndex(0);
+    ui->stackedWidget_3->setCurrentIndex(0);
+
+    setWindowTitle(QString::fromLatin1(ProductName) + QLatin1Char(' '));
+    resize(800, 405);
+
+    // A style sheet also reaches nested group boxes; the Sensors tab's groups
+    // are left out on purpose and keep the default title colour.
+    const QString blueTitle = QStringLiteral("QGroupBox::title {color: rgb(0, 99, 172);}");
+    const std::initializer_list<QWidget *> blueTitled = {
+        ui->groupBox,    ui->groupBox_2,  ui->groupBox_4,  ui->groupBox_5,  ui->groupBox_7,  ui->groupBox_8,
+        ui->groupBox_10, ui->groupBox_11, ui->groupBox_12, ui->groupBox_13, ui->groupBox_14, ui->groupBox_15,
+        ui->groupBox_16, ui->groupBox_21, ui->groupBox_22, ui->groupBox_23, ui->groupBox_24, ui->groupBox_25,
+        ui->groupBox_26, ui->groupBox_27, ui->groupBox_28, ui->groupBox_29, ui->groupBox_30, ui->groupBox_31,
+        ui->groupBox_32, ui->groupBox_33, ui->frame_2};
+    for (QWidget *box : blueTitled)
+        box->setStyleSheet(blueTitle);
+
+    // Centre on the desktop area without panels; QRect::right() is inclusive,
+    // which is what the centre point is computed from.
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    move((available.left() + available.right()) / 2 - width() / 2,
+         (available.top() + available.bottom()) / 2 - height() / 2);
+
+    graphHistoryLength = 500;
+
+    const QFont axisFont(QStringLiteral("Sans Serif"), 8);
+    ui->qwtPlot_6->setAxisScale(QwtPlot::xBottom, 0, 500, 100);
+    ui->qwtPlot_6->setAxisScale(QwtPlot::yLeft, 20, 80, 20);
+    ui->qwtPlot_7->setAxisScale(QwtPlot::xBottom, 0, graphHistoryLength, 100);
+    ui->qwtPlot_7->setAxisScale(QwtPlot::yLeft, 0, 5100, 800);
+    for (QwtPlot *plot : {ui->qwtPlot_6, ui->qwtPlot_7}) {
+        plot->setAxisFont(QwtPlot::xBottom, axisFont);
+        plot->setAxisFont(QwtPlot::yLeft, axisFont);
+    }
+
+    setAllGroupsBrush(ui->Dial, QPalette::WindowText, QColor(228, 229, 229));
+    cpuSpeedNeedle =
+        new QwtDialSimpleNeedle(QwtDialSimpleNeedle::Arrow, true, Qt::black, QColor(Qt::black).lighter(130));
+    ui->Dial->setNeedle(cpuSpeedNeedle);
+
+    diskCount = 0;
+    partitionCount = 0;
+    skipNextPerfChange = false;
+    ui->stackedWidget_2->setCurrentIndex(0);
+
+    // The refresh and graph timers are single-shot and re-armed by their
+    // handlers, so a slow board never gets a second tick queued behind the
+    // first; the GPIO timer repeats and its handler restarts it.
+    refreshInterval = 1000;
+    refreshTimer = new QTimer(this);
+    refreshTimer->setObjectName(QStringLiteral("refreshTimer"));
+    connect(refreshTimer, &QTimer::timeout, this, &HStation::refreshTimer_timeout);
+    refreshTimer->setSingleShot(true);
+
+    graphInterval = 500;
+    graphRefreshTimer = new QTimer(this);
+    graphRefreshTimer->setObjectName(QStringLiteral("graphRefreshTimer"));
+    connect(graphRefreshTimer, &QTimer::timeout, this, &HStation::graphRefreshTimer_timeout);
+    graphRefreshTimer->setSingleShot(true);
+
+    gpioInterval = 1500;
+    gpioRefreshTimer = new QTimer(this);
+    gpioRefreshTimer->setObjectName(QStringLiteral("gpioRefreshTimer"));
+    connect(gpioRefreshTimer, &QTimer::timeout, this, &HStation::gpioRefreshTimer_timeout);
+
+    initControls();
+    loadStaticInfo();
+    refreshStatus();
+}
+
+HStation::~HStation()
+{
+    delete ui;
+}
+
+void HStation::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        ui->retranslateUi(this);
+}
+
+void HStation::initControls()
+{
+    remoteAddress.clear();
+
+    notConnected = false;
+    refreshTimer->start(refreshInterval);
+    connErrorCount = 0;
+}
+
+void HStation::loadStaticInfo() {}
+
+void HStation::refreshStatus() {}
+
+// Timer handlers re-arm their timer at the end, and only while the connection
+// is up, so a lost board stops the periodic work until the next connection.
+void HStation::refreshTimer_timeout()
+{
+    QCoreApplication::processEvents();
+    refreshStatus();
+    QCoreApplication::processEvents();
+    if (!notConnected)
+        refreshTimer->start(refreshInterval);
+}
+
+void HStation::graphRefreshTimer_timeout()
+{
+    QCoreApplication::processEvents();
+    if (!notConnected)
+        graphRefreshTimer->start(graphInterval);
+}
+
+void HStation::gpioRefreshTimer_timeout()
+{
+    QCoreApplication::processEvents();
+    if (!notConnected)
+        gpioRefreshTimer->start(gpioInterval);
+}
+
+// The interval sliders take effect at the next re-arming; a running countdown
+// is left alone.
+void HStation::on_horizontalSlider_3_valueChanged(int value)
+{
+    ui->label_125->setNum(value);
+    gpioInterval = value;
+}
+
+void HStation::on_horizontalSlider_valueChanged(int value)
+{
+    ui->label_77->setNum(value);
+    refreshInterval = value;
+}
+
+void HStation::on_horizontalSlider_2_valueChanged(int value)
+{
+    ui->label_86->setNum(value);
+    graphInterval = value;
+}
