@@ -119,12 +119,17 @@ void HStation::initControls()
 {
     remoteAddress.clear();
 
+    // The form is saved with I2C pages current; every (re)connection starts
+    // on SMBus. Checking alone would not refill the bus list when SMBus is
+    // already the checked protocol, hence the direct call.
+    ui->radioButton_16->setChecked(true);
+    on_radioButton_16_toggled(true);
+    QCoreApplication::processEvents();
+
     notConnected = false;
     refreshTimer->start(refreshInterval);
     connErrorCount = 0;
 }
-
-void HStation::loadStaticInfo() {}
 
 void HStation::refreshStatus() {}
 

@@ -3,6 +3,8 @@
 #ifndef HSTATION_H
 #define HSTATION_H
 
+#include "board/halvo.h"
+
 #include <QMainWindow>
 #include <QString>
 #include <QVector>
@@ -30,18 +32,45 @@ public:
     void loadStaticInfo();
     void refreshStatus();
 
+    // The strict forms of the bus tools' hexadecimal fields: "0x" (or "0X")
+    // and exactly two, or four, hexadecimal digits.
+    static bool isHexByte(const QString &text);
+    static bool isHexWord(const QString &text);
+
 protected:
     void changeEvent(QEvent *event) override;
 
 private slots:
+    void on_pushButton_6_clicked();
+    void on_pushButton_21_clicked();
+    void on_pushButton_20_clicked();
     void on_horizontalSlider_3_valueChanged(int value);
+    void on_pushButton_19_clicked();
+    void on_pushButton_17_clicked();
+    void on_pushButton_16_clicked();
+    void on_pushButton_15_clicked();
+    void on_pushButton_14_clicked();
+    void on_pushButton_18_clicked();
+    void on_pushButton_12_clicked();
+    void on_pushButton_11_clicked();
+    void on_pushButton_3_clicked();
     void refreshTimer_timeout();
     void graphRefreshTimer_timeout();
     void gpioRefreshTimer_timeout();
+    void on_radioButton_16_toggled(bool checked);
+    void on_radioButton_17_toggled(bool checked);
+    void on_comboBox_10_currentIndexChanged(int index);
+    void on_pushButton_4_clicked();
     void on_horizontalSlider_valueChanged(int value);
     void on_horizontalSlider_2_valueChanged(int value);
+    void smbus_command_change();
+    void i2c_command_change();
 
 private:
+    void showBatteryInfo();
+    void refreshStorageContent(int32_t storage);
+    void showStorageContent(int32_t storage, int32_t size);
+
     Ui_HStationMW *ui;
 
     int32_t apiHandle;
@@ -62,6 +91,14 @@ private:
     QVector<QLabel *> tempLabels;
     QVector<QLabel *> voltageLabels;
     QVector<QLabel *> fanLabels;
+
+    // Record buffers of the single-record reads; refreshStatus reads the
+    // battery characteristics into batteryInfo again.
+    CpuInfo cpuInfo = {};
+    BoardInfo boardInfo = {};
+    MemoryInfo memoryInfo = {};
+    MemoryModuleInfo moduleInfo = {};
+    BatteryInfo batteryInfo = {};
 
     int32_t diskCount;
     int32_t partitionCount;

@@ -1,0 +1,157 @@
+#include "instrument.h"
+
+#include <cstdlib>
+#include <set>
+
+namespace halvo
+{
+
+namespace
+{
+
+const std::set<std::string> &boardFunctions()
+{
+    static const std::set<std::string> names = {
+        "HalvoLibInitialize",
+        "HalvoLibUnInitialize",
+        "HalvoGetCpuInfo",
+        "HalvoGetBoardInfo",
+        "HalvoGetMemoryInfo",
+        "HalvoGetMemoryModuleCount",
+        "HalvoGetMemoryModuleInfo",
+        "HalvoGetBatteryInfo",
+        "HalvoGetBatteryState",
+        "HalvoGetNetworkDeviceCount",
+        "HalvoGetNetworkDeviceList",
+        "HalvoGetPciDeviceCount",
+        "HalvoGetPciDeviceList",
+        "HalvoGetDiskDriveCount",
+        "HalvoGetDiskDriveList",
+        "HalvoGetDiskDrivePartitionCount",
+        "HalvoGetDiskDrivePartitionList",
+        "HalvoGetBootCounter",
+        "HalvoGetIntruderStatus",
+        "HalvoSystemUpTime",
+        "HalvoGetCpuFreq",
+        "HalvoGetTempSensorCount",
+        "HalvoGetTempSensorList",
+        "HalvoGetVoltageSensorCount",
+        "HalvoGetVoltageSensorList",
+        "HalvoGetFanCount",
+        "HalvoGetFanList",
+        "HalvoGetCpuTemp",
+        "HalvoGetCpuFanSpeed",
+        "HalvoGetFanMode",
+        "HalvoGetFanSpeed",
+        "HalvoSetCpuFanSpeed",
+        "HalvoSetFanModeThermalCruise",
+        "HalvoGetCpuPerformance",
+        "HalvoSetCpuPerformance",
+        "HalvoGetDisplayCount",
+        "HalvoGetBacklightValue",
+        "HalvoSetBacklightValue",
+        "HalvoWatchdogEnable",
+        "HalvoWatchdogTrigger",
+        "HalvoWatchdogDisable",
+        "HalvoGpioGetCount",
+        "HalvoGpioGetDirection",
+        "HalvoGpioSetDirection",
+        "HalvoGpioGetLevel",
+        "HalvoGpioSetLevel",
+        "HalvoGetStorageCount",
+        "HalvoGetStorageSize",
+        "HalvoStorageRead",
+        "HalvoStorageWrite",
+        "HalvoGetSmbusCount",
+        "HalvoSmbusQuickCommand",
+        "HalvoSmbusSendByte",
+        "HalvoSmbusReceiveByte",
+        "HalvoSmbusWriteByte",
+        "HalvoSmbusReadByte",
+        "HalvoSmbusWriteWord",
+        "HalvoSmbusReadWord",
+        "HalvoSmbusWriteBlock",
+        "HalvoSmbusReadBlock",
+        "HalvoGetI2cBusCount",
+        "HalvoI2cRead",
+        "HalvoI2cWrite",
+        "HalvoGetSystemStateAmt",
+        "HalvoSetSystemStateAmt",
+        "HalvoSetSystemState",
+    };
+    return names;
+}
+
+} // namespace
+
+Instrument::Instrument()
+{
+    // Opened once for the life of the process; lines are flushed one by one so
+    // the file is complete even when the program under test crashes.
+    if (const char *path = std::getenv("HALVO_SIM_LOG"); path && *path)
+        file_ = std::fopen(path, "a");
+}
+
+Instrument::~Instrument()
+{
+    if (file_)
+        std::fclose(file_);
+}
+
+bool Instrument::isBoardFunction(const std::string &name)
+{
+    return boardFunctions().count(name) != 0;
+}
+
+void Instrument::force(const std::string &function, int32_t status, int32_t calls)
+{
+    if (calls == 0)
+        forced_.erase(function);
+    else
+        forced_[function] = Rule{status, calls};
+}
+
+void Instrument::clearForced()
+{
+    forced_.clear();
+}
+
+std::optional<int32_t> Instrument::takeForced(const char *function)
+{
+    auto it = forced_.find(function);
+    if (it == forced_.end())
+        return std::nullopt;
+    const int32_t status = it->second.status;
+    if (it->second.calls > 0 && --it->second.calls == 0)
+        forced_.erase(it);
+    return status;
+}
+
+void Instrument::log(std::string line)
+{
+    if (file_) {
+        std::fputs(line.c_str(), file_);
+        std::fputc('\n', file_);
+        std::fflush(file_);
+    }
+    lines_.push_back(std::move(line));
+    while (lines_.size() > kMaxLogLines)
+        lines_.pop_front();
+}
+
+std::string Instrument::logText() const
+{
+    std::string text;
+    for (const std::string &line : lines_) {
+        text += line;
+        text += '\n';
+    }
+    return text;
+}
+
+void Instrument::clearLog()
+{
+    lines_.clear();
+}
+
+} // namespace halvo

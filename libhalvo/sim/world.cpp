@@ -1,0 +1,335 @@
+#include "world.h"
+
+#include "../library.h"
+#include "../status.h"
+#include "board_json.h"
+#include "sim_backend.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+using nlohmann::json;
+
+namespace halvo
+{
+
+std::unique_ptr<Platform> makePlatform()
+{
+    return std::make_unique<sim::World>();
+}
+
+} // namespace halvo
+
+namespace halvo::sim
+{
+
+namespace
+{
+
+// A program left idle for hours (or a test advancing the clock by days) would
+// otherwise cost millions of 100 ms steps: beyond an hour the model runs in
+// 10 s steps, and beyond 30 days the excess is dropped.
+constexpr int64_t kFineWindowMs = 3600 * 1000;
+constexpr int64_t kCoarseStepMs = 10 * 1000;
+constexpr int64_t kMaxCatchUpMs = 30LL * 24 * 3600 * 1000;
+
+const char *const kLocalAliases[] = {"127.0.0.1", "localhost"};
+
+} // namespace
+
+World::World()
+{
+    reset();
+}
+
+World::Description World::build(const std::string &patchText)
+{
+    const json demo = json::parse(kDemoBoardJson);
+    json description = demo;
+    description.merge_patch(json::parse(patchText));
+    if (!description.is_object())
+        throw DescriptionError("description: expected an object");
+    for (const auto &item : description.items())
+        if (item.key() != "board" && item.key() != "remoteBoards" && item.key() != "amtEndpoints" &&
+            item.key().rfind('_', 0) != 0)
+            throw DescriptionError(item.key() + ": unknown key");
+
+    Description d;
+    d.local = boardFromJson(description.value("board", json::object()), "board", false);
+
+    // Each remote board is described by how it differs from the demo's local
+    // board.
+    std::set<std::string> addresses;
+    const json remote = description.value("remoteBoards", json::array());
+    if (!remote.is_array())
+        throw DescriptionError("remoteBoards: expected an array");
+    for (size_t i = 0; i < remote.size(); ++i) {
+        const std::string path = "remoteBoards[" + std::to_string(i) + "]";
+        json board = demo.at("board");
+        if (!remote[i].is_object())
+            throw DescriptionError(path + ": expected an object");
+        board.merge_patch(remote[i]);
+        auto b = boardFromJson(board, path, true);
+        if (!addresses.insert(b->address).second)
+            throw DescriptionError(path + ".address: two boards at " + b->address);
+        d.remote.push_back(std::move(b));
+    }
+
+    const json amt = description.value("amtEndpoints", json::array());
+    if (!amt.is_array())
+        throw DescriptionError("amtEndpoints: expected an array");
+    for (size_t i = 0; i < amt.size(); ++i) {
+        const std::string path = "amtEndpoints[" + std::to_string(i) + "]";
+        const json &e = amt[i];
+        if (!e.is_object())
+            throw DescriptionError(path + ": expected an object");
+        AmtEndpoint endpoint;
+        for (const auto &item : e.items()) {
+            const std::string &key = item.key();
+            const json &v = item.value();
+            if (key.rfind('_', 0) == 0)
+                continue;
+            if (key == "ipAddress" || key == "userName" || key == "password" || key == "board") {
+                if (!v.is_string())
+                    throw DescriptionError(path + "." + key + ": expected a text");
+                const std::string text = latin1FromUtf8(v.get<std::string>(), path + "." + key);
+                if (key == "ipAddress")
+                    endpoint.ipAddress = text;
+                else if (key == "userName")
+                    endpoint.userName = text;
+                else if (key == "password")
+                    endpoint.password = text;
+                else
+                    endpoint.board = text == "local" ? std::string() : text;
+            } else if (key == "powerState") {
+                if (!v.is_number_integer() || v.get<int>() < 0 || v.get<int>() > 2)
+                    throw DescriptionError(path + ".powerState: expected 0, 1 or 2");
+                endpoint.powerState = v.get<int>();
+            } else {
+                throw DescriptionError(path + "." + key + ": unknown key");
+            }
+        }
+        if (endpoint.ipAddress.empty())
+            throw DescriptionError(path + ".ipAddress: missing");
+        d.amt.push_back(endpoint);
+    }
+    return d;
+}
+
+void World::reset()
+{
+    Description d;
+    bool loaded = false;
+    if (const char *path = std::getenv("HALVO_SIM_BOARD"); path && *path) {
+        try {
+            std::ifstream in(path);
+            if (!in)
+                throw DescriptionError("cannot open the file");
+            std::stringstream text;
+            text << in.rdbuf();
+            d = build(text.str());
+            loaded = true;
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "libhalvo: HALVO_SIM_BOARD=%s not used (%s); simulating the demo board\n", path,
+                         e.what());
+        }
+    }
+    if (!loaded)
+        d = build("{}");
+    world_ = std::move(d);
+    localBackend_ = std::make_unique<SimBackend>(*this, "");
+    frozen_ = false;
+    offsetMs_ = 0;
+    anchor_ = std::chrono::steady_clock::now();
+    modelMs_ = 0;
+}
+
+void World::load(const std::string &json)
+{
+    update();
+    world_ = build(json);
+}
+
+void World::patch(const std::string &address, const std::string &patchText)
+{
+    update();
+    Board *old = board(address);
+    if (!old)
+        throw DescriptionError("no board at " + address);
+    json description = boardToJson(*old);
+    description.merge_patch(json::parse(patchText));
+    auto replacement = boardFromJson(description, address.empty() ? "board" : address, !address.empty());
+    if (replacement->address != address && board(replacement->address))
+        throw DescriptionError("address: there is already a board at " + replacement->address);
+    if (address.empty()) {
+        world_.local = std::move(replacement);
+        return;
+    }
+    for (auto &b : world_.remote)
+        if (b->address == address)
+            b = std::move(replacement);
+}
+
+std::string World::boardJson(const std::string &address)
+{
+    update();
+    Board *b = board(address);
+    if (!b)
+        throw DescriptionError("no board at " + address);
+    return boardToJson(*b).dump(2);
+}
+
+int64_t World::now() const
+{
+    if (frozen_)
+        return offsetMs_;
+    const auto elapsed = std::chrono::steady_clock::now() - anchor_;
+    return offsetMs_ + std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+}
+
+void World::freezeClock(bool frozen)
+{
+    if (frozen == frozen_)
+        return;
+    if (frozen) {
+        offsetMs_ = now();
+    } else {
+        anchor_ = std::chrono::steady_clock::now();
+    }
+    frozen_ = frozen;
+}
+
+void World::advanceClock(int64_t milliseconds)
+{
+    if (milliseconds > 0)
+        offsetMs_ += milliseconds;
+}
+
+void World::update()
+{
+    const int64_t target = now();
+    if (target - modelMs_ > kMaxCatchUpMs)
+        modelMs_ = target - kMaxCatchUpMs;
+    while (target - modelMs_ >= kStepMs) {
+        const int64_t step = target - modelMs_ > kFineWindowMs ? kCoarseStepMs : kStepMs;
+        world_.local->step(step);
+        for (auto &b : world_.remote)
+            b->step(step);
+        modelMs_ += step;
+    }
+}
+
+Board *World::board(const std::string &address)
+{
+    if (address.empty())
+        return world_.local.get();
+    for (auto &b : world_.remote)
+        if (b->address == address)
+            return b.get();
+    return nullptr;
+}
+
+Backend &World::localBoard()
+{
+    return *localBackend_;
+}
+
+int32_t World::connect(const std::string &address, int32_t port, std::unique_ptr<Backend> &out)
+{
+    update();
+    // Nothing listens on another port of the board agent.
+    if (port != HALVO_LIBINIT_PORT)
+        return fail(HALVO_CLASS_CONNECTION, kUnknownAddress);
+    std::string key = address;
+    Board *b = address.empty() ? nullptr : board(address);
+    if (!b) {
+        // The local board can also be reached through its own agent.
+        bool local = false;
+        for (const char *alias : kLocalAliases)
+            local = local || address == alias;
+        for (const NetworkDevice &d : world_.local->networkDevices)
+            local = local || (!d.ipAddress.empty() && address == d.ipAddress);
+        if (!local)
+            return fail(HALVO_CLASS_CONNECTION, kUnknownAddress);
+        key.clear();
+        b = world_.local.get();
+    }
+    if (!b->online)
+        return fail(HALVO_CLASS_CONNECTION, kBoardOffline);
+    if (b->powerState != 0)
+        return fail(HALVO_CLASS_CONNECTION, kBoardOff);
+    out = std::make_unique<SimBackend>(*this, key);
+    return HALVO_STATUS_OK;
+}
+
+int32_t World::findAmt(const std::string &ipAddress, const std::string &userName, const std::string &password,
+                       AmtEndpoint *&endpoint, Board *&b)
+{
+    update();
+    endpoint = nullptr;
+    for (AmtEndpoint &e : world_.amt)
+        if (e.ipAddress == ipAddress)
+            endpoint = &e;
+    if (!endpoint)
+        return fail(HALVO_CLASS_CONNECTION, kUnknownAddress);
+    b = nullptr;
+    if (endpoint->board) {
+        b = board(*endpoint->board);
+        if (!b)
+            return fail(HALVO_CLASS_CONNECTION, kUnknownAddress);
+        // The firmware runs on standby power, so a board that is off still
+        // answers; one whose network is gone does not.
+        if (!b->online)
+            return fail(HALVO_CLASS_CONNECTION, kBoardOffline);
+    }
+    if (userName != endpoint->userName || password != endpoint->password)
+        return fail(HALVO_CLASS_ACCESS, kBadValue);
+    return HALVO_STATUS_OK;
+}
+
+int32_t World::getSystemStateAmt(const std::string &ipAddress, const std::string &userName, const std::string &password,
+                                 int32_t &state)
+{
+    AmtEndpoint *endpoint;
+    Board *b;
+    if (int32_t status = findAmt(ipAddress, userName, password, endpoint, b))
+        return status;
+    state = b ? b->powerState : endpoint->powerState;
+    return HALVO_STATUS_OK;
+}
+
+int32_t World::setSystemStateAmt(const std::string &ipAddress, const std::string &userName, const std::string &password,
+                                 int32_t state)
+{
+    if (state < 0 || state > 3)
+        return badArgument(kOutOfRange);
+    AmtEndpoint *endpoint;
+    Board *b;
+    if (int32_t status = findAmt(ipAddress, userName, password, endpoint, b))
+        return status;
+    if (!b) {
+        endpoint->powerState = state == 3 ? 0 : state;
+        return HALVO_STATUS_OK;
+    }
+    switch (state) {
+    case 0:
+        if (b->powerState != 0)
+            b->powerOn();
+        break;
+    case 3:
+        if (b->powerState == 0)
+            b->reboot();
+        else
+            b->powerOn();
+        break;
+    default:
+        b->powerState = state;
+        break;
+    }
+    return HALVO_STATUS_OK;
+}
+
+} // namespace halvo::sim

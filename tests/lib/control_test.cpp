@@ -1,0 +1,240 @@
+// The simulator controls: forced statuses, descriptions, call log, threads.
+#include "test_support.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+namespace
+{
+
+class Forced : public SimTest
+{
+};
+
+TEST_F(Forced, FailsTheNextCallsThenStops)
+{
+    const int32_t broken = HALVO_MAKE_ERROR(HALVO_CLASS_DEVICE, 9);
+    ASSERT_EQ(halvo_sim_force_status("HalvoSystemUpTime", broken, 2), 0);
+    int32_t seconds = -1;
+    EXPECT_EQ(HalvoSystemUpTime(0, &seconds), broken);
+    EXPECT_EQ(HalvoSystemUpTime(0, &seconds), broken);
+    EXPECT_EQ(seconds, -1) << "a forced failure writes no output";
+    EXPECT_EQ(HalvoSystemUpTime(0, &seconds), 0);
+    EXPECT_EQ(seconds, 12300);
+}
+
+TEST_F(Forced, PersistentRuleAppliesToEveryHandleUntilCleared)
+{
+    const int32_t lost = HALVO_MAKE_ERROR(HALVO_CLASS_CONNECTION, 1);
+    const int32_t remote = openRemote();
+    ASSERT_EQ(halvo_sim_force_status("HalvoGetBootCounter", lost, -1), 0);
+    int32_t counter;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(HalvoGetBootCounter(0, &counter), lost);
+    EXPECT_EQ(HalvoGetBootCounter(remote, &counter), lost);
+    halvo_sim_clear_forced();
+    EXPECT_EQ(HalvoGetBootCounter(0, &counter), 0);
+}
+
+TEST_F(Forced, ForcedPartialStillDoesTheWork)
+{
+    ASSERT_EQ(halvo_sim_force_status("HalvoGetCpuInfo", HALVO_STATUS_PARTIAL, 1), 0);
+    ASSERT_EQ(halvo_sim_force_status("HalvoSetBacklightValue", HALVO_STATUS_PARTIAL, 1), 0);
+    CpuInfo cpu{};
+    EXPECT_EQ(HalvoGetCpuInfo(0, &cpu), HALVO_STATUS_PARTIAL);
+    EXPECT_EQ(cpu.coreCount, 2);
+    EXPECT_EQ(HalvoSetBacklightValue(0, 0, 33), HALVO_STATUS_PARTIAL);
+    int32_t value = 0;
+    ASSERT_EQ(HalvoGetBacklightValue(0, 0, &value), 0);
+    EXPECT_EQ(value, 33);
+}
+
+TEST_F(Forced, ZeroCallsRemovesTheRule)
+{
+    ASSERT_EQ(halvo_sim_force_status("HalvoGetBootCounter", HALVO_MAKE_ERROR(HALVO_CLASS_DEVICE, 0), -1), 0);
+    ASSERT_EQ(halvo_sim_force_status("HalvoGetBootCounter", 0, 0), 0);
+    int32_t counter;
+    EXPECT_EQ(HalvoGetBootCounter(0, &counter), 0);
+}
+
+TEST_F(Forced, UnknownFunctionNamesAreRefused)
+{
+    EXPECT_EQ(errorClass(halvo_sim_force_status("HalvoGetNothing", 0x30000, -1)), HALVO_CLASS_ARGUMENT);
+    EXPECT_STRNE(halvo_sim_last_error(), "");
+    EXPECT_EQ(errorClass(halvo_sim_force_status(nullptr, 0x30000, -1)), HALVO_CLASS_ARGUMENT);
+    EXPECT_EQ(halvo_sim_force_status("HalvoLibInitialize", 0x10000, 1), 0);
+}
+
+TEST_F(Forced, BoardCallStatusMakesACapabilityUnsupportedOnThatBoardOnly)
+{
+    patch(R"({"callStatus": {"HalvoGetFanMode": "unsupported"}})");
+    uint8_t mode;
+    EXPECT_EQ(errorClass(HalvoGetFanMode(0, 1, &mode)), HALVO_CLASS_UNSUPPORTED);
+    EXPECT_EQ(HalvoGetFanMode(openRemote(), 1, &mode), 0);
+}
+
+class Description : public SimTest
+{
+};
+
+TEST_F(Description, EmptyObjectIsTheDemoBoard)
+{
+    patch(R"({"boardInfo": {"boardName": "changed"}})");
+    load("{}");
+    EXPECT_EQ(boardName(), "HVB-1520");
+}
+
+TEST_F(Description, LoadAppliesAMergePatchOverTheDemo)
+{
+    load(R"({"board": {"boardInfo": {"boardName": "MY-BOARD"}, "batteries": null},
+             "remoteBoards": [{"address": "10.1.1.1", "boardInfo": {"boardName": "FAR"}}]})");
+    EXPECT_EQ(boardName(), "MY-BOARD");
+    CpuInfo cpu{};
+    EXPECT_EQ(HalvoGetCpuInfo(0, &cpu), 0) << "keys not given keep the demo's values";
+    BatteryInfo battery;
+    EXPECT_EQ(errorClass(HalvoGetBatteryInfo(0, 0, &battery)), HALVO_CLASS_UNSUPPORTED);
+    EXPECT_EQ(boardName(openRemote("10.1.1.1")), "FAR");
+    int32_t handle;
+    EXPECT_EQ(errorClass(HalvoLibInitialize("192.168.1.20", HALVO_LIBINIT_PORT, &handle, 0, 0)),
+              HALVO_CLASS_CONNECTION);
+}
+
+TEST_F(Description, ErrorsNameTheKeyAndKeepTheWorld)
+{
+    const struct {
+        const char *json;
+        const char *where;
+    } cases[] = {
+        {"{", "parse"},
+        {R"({"board": {"fans": [{"name": "F", "duty": 256}]}})", "board.fans[0].duty"},
+        {R"({"board": {"gpio": {"pinCount": 4, "loopback": [[0, 4]]}}})", "board.gpio.loopback[0]"},
+        {R"({"board": {"storages": [{"sizeBytes": 2, "content": "abc"}]}})", "board.storages[0]"},
+        {R"({"board": {"boardInfo": {"boardNmae": "typo"}}})", "board.boardInfo.boardNmae"},
+        {R"({"board": {"callStatus": {"HalvoFly": 1}}})", "board.callStatus.HalvoFly"},
+        {R"({"board": {"cpuPerformance": {"mode": "turbo"}}})", "board.cpuPerformance.mode"},
+        {R"({"board": {"smbus": [{"devices": [{"address": "0x50", "type": "flux"}]}]}})", "board.smbus[0]"},
+        {R"({"remoteBoards": [{"boardInfo": {}}]})", "remoteBoards[0].address"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(errorClass(halvo_sim_load_board(c.json)), HALVO_CLASS_ARGUMENT) << c.json;
+        EXPECT_NE(std::string(halvo_sim_last_error()).find(c.where), std::string::npos)
+            << c.json << " gave: " << halvo_sim_last_error();
+    }
+    EXPECT_EQ(boardName(), "HVB-1520");
+    EXPECT_EQ(errorClass(halvo_sim_patch_board("10.0.0.99", "{}")), HALVO_CLASS_ARGUMENT);
+}
+
+TEST_F(Description, StorageContentMayBeginWithAZeroByte)
+{
+    patch(R"({"storages": [{"sizeBytes": 4, "contentHex": "00414243"}]})");
+    char bytes[4];
+    ASSERT_EQ(HalvoStorageRead(0, 0, 0, bytes, 4), 0);
+    EXPECT_EQ(std::string(bytes, 4), std::string("\0ABC", 4));
+}
+
+TEST_F(Description, LiveJsonCarriesTheMovedStateAndSurvivesARoundTrip)
+{
+    ASSERT_EQ(HalvoSetCpuFanSpeed(0, 77), 0);
+    ASSERT_EQ(HalvoGpioSetLevel(0, 0, 0), 0);
+    ASSERT_EQ(HalvoStorageWrite(0, 1, 0, "\x7f", 1), 0);
+    std::string json(halvo_sim_board_json(nullptr, nullptr, 0), '\0');
+    halvo_sim_board_json(nullptr, json.data(), json.size() + 1);
+    EXPECT_NE(json.find("\"duty\": 77"), std::string::npos);
+    EXPECT_NE(json.find("\"contentHex\": \"7fc0ffee12345678\""), std::string::npos);
+
+    patch(json);
+    uint8_t level = 9;
+    ASSERT_EQ(HalvoGpioGetLevel(0, 8, &level), 0);
+    EXPECT_EQ(level, 0);
+    char small[8];
+    EXPECT_EQ(halvo_sim_board_json(nullptr, small, sizeof small), json.size());
+    EXPECT_EQ(small[7], '\0');
+}
+
+TEST_F(Description, EnvironmentFileReplacesTheDemoAndBadFilesFallBack)
+{
+    const std::string path = ::testing::TempDir() + "halvo_env_board.json";
+    std::ofstream(path) << R"({"board": {"boardInfo": {"boardName": "FROM-FILE"}}})";
+    ::setenv("HALVO_SIM_BOARD", path.c_str(), 1);
+    halvo_sim_reset();
+    EXPECT_EQ(boardName(), "FROM-FILE");
+
+    std::ofstream(path) << R"({"board": )";
+    ::testing::internal::CaptureStderr();
+    halvo_sim_reset();
+    const std::string stderrText = ::testing::internal::GetCapturedStderr();
+    ::unsetenv("HALVO_SIM_BOARD");
+    EXPECT_EQ(boardName(), "HVB-1520");
+    EXPECT_NE(stderrText.find(path), std::string::npos);
+    std::remove(path.c_str());
+}
+
+class CallLog : public SimTest
+{
+};
+
+TEST_F(CallLog, RecordsEachCallWithItsArgumentsAndStatus)
+{
+    halvo_sim_clear_call_log();
+    CpuInfo cpu;
+    HalvoGetCpuInfo(0, &cpu);
+    HalvoSmbusWriteByte(0, 0, 80, 16, 65);
+    HalvoStorageWrite(0, 0, 3, "AB\n", 3);
+    int32_t state;
+    HalvoGetSystemStateAmt("192.168.1.20", "admin", "x", &state);
+    HalvoGetCpuInfo(0, nullptr);
+    EXPECT_EQ(callLog(), "HalvoGetCpuInfo(0, *) -> 0\n"
+                         "HalvoSmbusWriteByte(0, 0, 80, 16, 65) -> 0\n"
+                         "HalvoStorageWrite(0, 0, 3, \"41420a\", 3) -> 0\n"
+                         "HalvoGetSystemStateAmt(\"192.168.1.20\", \"admin\", \"x\", *) -> 393219\n"
+                         "HalvoGetCpuInfo(0, NULL) -> 131073\n");
+}
+
+TEST_F(CallLog, OutputFollowsSnprintfAndTheLogIsBounded)
+{
+    halvo_sim_clear_call_log();
+    for (int i = 0; i < 10100; ++i)
+        HalvoWatchdogTrigger(0);
+    const std::string log = callLog();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 10000);
+    char small[5];
+    EXPECT_EQ(halvo_sim_call_log(small, sizeof small), log.size());
+    EXPECT_STREQ(small, "Halv");
+    halvo_sim_clear_call_log();
+    EXPECT_EQ(halvo_sim_call_log(nullptr, 0), 0u);
+}
+
+TEST(Threads, ConcurrentCallsWithTheClockRunningStayConsistent)
+{
+    halvo_sim_reset();
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t, &failures] {
+            for (int i = 0; i < 300; ++i) {
+                FanInfo fans[3];
+                int32_t value;
+                uint8_t byte;
+                if (HalvoGetFanList(0, fans, 3) != 0 || HalvoGetCpuTemp(0, 0, &value) != 0 ||
+                    HalvoSmbusReadByte(0, 0, 0x50, static_cast<uint8_t>(i), &byte) != 0)
+                    ++failures;
+                if (t == 0 && i % 50 == 0)
+                    halvo_sim_patch_board(nullptr, R"({"intruderStatus": 1})");
+                if (t == 1) {
+                    int32_t handle;
+                    if (HalvoLibInitialize("192.168.1.20", HALVO_LIBINIT_PORT, &handle, 0, 0) != 0 ||
+                        HalvoLibUnInitialize(handle) != 0)
+                        ++failures;
+                }
+            }
+        });
+    for (auto &thread : threads)
+        thread.join();
+    EXPECT_EQ(failures, 0);
+    halvo_sim_reset();
+}
+
+} // namespace

@@ -1,0 +1,78 @@
+// Shared fixture of the library tests: every test starts from the demo board
+// with the simulated clock frozen, so time-dependent values are reproducible.
+#ifndef HALVO_TEST_SUPPORT_H
+#define HALVO_TEST_SUPPORT_H
+
+#include "board/halvo.h"
+#include "libhalvo/sim/halvo_sim.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+inline int errorClass(int32_t status)
+{
+    return HALVO_ERROR_CLASS(status);
+}
+
+class SimTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        halvo_sim_reset();
+        halvo_sim_freeze_clock(1);
+    }
+    void TearDown() override { halvo_sim_reset(); }
+
+    static void load(const std::string &json)
+    {
+        ASSERT_EQ(halvo_sim_load_board(json.c_str()), 0) << halvo_sim_last_error();
+    }
+    static void patch(const std::string &json, const char *address = nullptr)
+    {
+        ASSERT_EQ(halvo_sim_patch_board(address, json.c_str()), 0) << halvo_sim_last_error();
+    }
+    static std::string callLog()
+    {
+        std::string text(halvo_sim_call_log(nullptr, 0), '\0');
+        halvo_sim_call_log(text.data(), text.size() + 1);
+        return text;
+    }
+    static void advanceSeconds(double seconds) { halvo_sim_advance_clock(static_cast<int64_t>(seconds * 1000)); }
+
+    static int32_t cpuTemp(int32_t handle = 0)
+    {
+        int32_t milli = 0;
+        EXPECT_EQ(HalvoGetCpuTemp(handle, 0, &milli), 0);
+        return milli;
+    }
+    static int32_t upTime(int32_t handle = 0)
+    {
+        int32_t seconds = -1;
+        EXPECT_EQ(HalvoSystemUpTime(handle, &seconds), 0);
+        return seconds;
+    }
+    static int32_t bootCounter(int32_t handle = 0)
+    {
+        int32_t counter = -1;
+        EXPECT_EQ(HalvoGetBootCounter(handle, &counter), 0);
+        return counter;
+    }
+    static std::string boardName(int32_t handle = 0)
+    {
+        BoardInfo info{};
+        EXPECT_EQ(HalvoGetBoardInfo(handle, &info), 0);
+        return std::string(info.boardName, strnlen(info.boardName, sizeof info.boardName));
+    }
+    static int32_t openRemote(const char *address = "192.168.1.20")
+    {
+        int32_t handle = -1;
+        EXPECT_EQ(HalvoLibInitialize(address, HALVO_LIBINIT_PORT, &handle, 0, 0), 0);
+        return handle;
+    }
+};
+
+#endif
