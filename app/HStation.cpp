@@ -117,6 +117,7 @@ void HStation::changeEvent(QEvent *event)
 
 void HStation::initControls()
 {
+    ++connectionGeneration;
     remoteAddress.clear();
 
     // The form is saved with I2C pages current; every (re)connection starts
@@ -132,6 +133,12 @@ void HStation::initControls()
 }
 
 void HStation::refreshStatus() {}
+
+bool HStation::letEventsRun(quint32 pass)
+{
+    QCoreApplication::processEvents();
+    return pass == connectionGeneration;
+}
 
 // Timer handlers re-arm their timer at the end, and only while the connection
 // is up, so a lost board stops the periodic work until the next connection.

@@ -67,6 +67,11 @@ private slots:
     void i2c_command_change();
 
 private:
+    // Lets pending events run. False when a new connection was made meanwhile
+    // (initControls ran and rebuilt the pages): the calling pass must then stop
+    // at once without touching page widgets or sensor arrays.
+    bool letEventsRun(quint32 pass);
+
     void showBatteryInfo();
     void refreshStorageContent(int32_t storage);
     void showStorageContent(int32_t storage, int32_t size);
@@ -77,6 +82,8 @@ private:
     QString remoteAddress;
     bool notConnected = false;
     int32_t connErrorCount = 0;
+    // Counts initControls runs; a pass remembers it before letting events run.
+    quint32 connectionGeneration = 0;
 
     QTimer *refreshTimer;
     QTimer *graphRefreshTimer;
@@ -86,7 +93,11 @@ private:
     int32_t gpioInterval;
     int32_t graphHistoryLength;
 
-    // Sensors tab widgets; the widgets belong to the tab's frames.
+    // Sensors tab widgets; the widgets belong to the tab's frames. The counts
+    // are the board's answers at the last initControls (0 when none or failed).
+    int32_t tempSensorCount = 0;
+    int32_t voltageSensorCount = 0;
+    int32_t fanCount = 0;
     QVector<QwtThermo *> tempThermos;
     QVector<QLabel *> tempLabels;
     QVector<QLabel *> voltageLabels;
@@ -99,6 +110,21 @@ private:
     MemoryInfo memoryInfo = {};
     MemoryModuleInfo moduleInfo = {};
     BatteryInfo batteryInfo = {};
+
+    BatteryState batteryState = {};
+    // CPU frequencies of the last refresh, kHz; 0 for a query that failed.
+    int32_t cpuFreqMin = 0;
+    int32_t cpuFreqMax = 0;
+    int32_t cpuFreqCurrent = 0;
+
+    // Performance type and percentage reported at the last initControls.
+    int8_t perfType = 0;
+    int8_t perfPercent = 0;
+
+    // Watchdog count-down, seconds; wdTimer exists only while one runs.
+    int32_t wdTimeout = 0;
+    int32_t wdRemaining = 0;
+    QTimer *wdTimer = nullptr;
 
     int32_t diskCount;
     int32_t partitionCount;
