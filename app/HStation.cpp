@@ -1,5 +1,7 @@
 #include "HStation.h"
 
+#include "connection/ConnectionDlg.h"
+#include "messagebox.h"
 #include "ui_HStationMW.h"
 
 #include <QCoreApplication>
@@ -115,25 +117,6 @@ void HStation::changeEvent(QEvent *event)
         ui->retranslateUi(this);
 }
 
-void HStation::initControls()
-{
-    ++connectionGeneration;
-    remoteAddress.clear();
-
-    // The form is saved with I2C pages current; every (re)connection starts
-    // on SMBus. Checking alone would not refill the bus list when SMBus is
-    // already the checked protocol, hence the direct call.
-    ui->radioButton_16->setChecked(true);
-    on_radioButton_16_toggled(true);
-    QCoreApplication::processEvents();
-
-    notConnected = false;
-    refreshTimer->start(refreshInterval);
-    connErrorCount = 0;
-}
-
-void HStation::refreshStatus() {}
-
 bool HStation::letEventsRun(quint32 pass)
 {
     QCoreApplication::processEvents();
@@ -144,25 +127,79 @@ bool HStation::letEventsRun(quint32 pass)
 // is up, so a lost board stops the periodic work until the next connection.
 void HStation::refreshTimer_timeout()
 {
-    QCoreApplication::processEvents();
+    // A connection made while events ran has armed the timer itself.
+    const quint32 pass = connectionGeneration;
+    if (!letEventsRun(pass))
+        return;
     refreshStatus();
-    QCoreApplication::processEvents();
+    if (!letEventsRun(pass))
+        return;
     if (!notConnected)
         refreshTimer->start(refreshInterval);
 }
 
-void HStation::graphRefreshTimer_timeout()
+// Only the class matters; the lower half is the library's own detail.
+bool HStation::checkConnectionError(int status)
 {
-    QCoreApplication::processEvents();
-    if (!notConnected)
-        graphRefreshTimer->start(graphInterval);
+    if (HALVO_ERROR_CLASS(status) != HALVO_CLASS_CONNECTION) {
+        if (connErrorCount > 0)
+            --connErrorCount;
+        return false;
+    }
+    if (connErrorCount < INT32_MAX)
+        ++connErrorCount;
+    // One connection-class status is taken for a loss.
+    constexpr int32_t lossThreshold = 1;
+    if (connErrorCount < lossThreshold || notConnected)
+        return true;
+
+    suspendRefresh();
+    // The box waits in an event loop: a connection made from there owns the
+    // title by the time it closes.
+    const quint32 pass = connectionGeneration;
+    showMessage(QStringLiteral("Connection failed, please try to connect again..."));
+    if (pass == connectionGeneration)
+        setWindowTitle(QString::fromLatin1(ProductName) + QStringLiteral(": Not connected"));
+    return true;
 }
 
-void HStation::gpioRefreshTimer_timeout()
+// The watchdog count-down is left running: the user started it and stops it.
+void HStation::suspendRefresh()
 {
-    QCoreApplication::processEvents();
-    if (!notConnected)
-        gpioRefreshTimer->start(gpioInterval);
+    notConnected = true;
+    refreshTimer->stop();
+    graphRefreshTimer->stop();
+    gpioRefreshTimer->stop();
+}
+
+void HStation::connectTo(int32_t handle, const QString &address)
+{
+    suspendRefresh();
+    // Handle 0 too: the library accepts closing the local board.
+    HalvoLibUnInitialize(apiHandle);
+    apiHandle = handle;
+    const quint32 previous = connectionGeneration;
+    initControls();
+    // initControls lets events run; a connection made meanwhile replaced this
+    // one and has loaded the pages for its own board.
+    if (connectionGeneration != previous + 1)
+        return;
+    const quint32 pass = connectionGeneration;
+    // After initControls, which empties it; the title and the IP address of
+    // a remote board come from here.
+    remoteAddress = address;
+    loadStaticInfo();
+    if (pass != connectionGeneration)
+        return;
+    refreshStatus();
+}
+
+// The dialog works on its own (window-modal, not waited for) and deletes
+// itself when closed.
+void HStation::on_pushButton_10_clicked()
+{
+    auto *dialog = new ConnectionDlg(this);
+    dialog->show();
 }
 
 // The interval sliders take effect at the next re-arming; a running countdown

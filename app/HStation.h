@@ -10,7 +10,9 @@
 #include <QVector>
 #include <cstdint>
 
+class QFont;
 class QLabel;
+class QRadioButton;
 class QTimer;
 class QwtDialSimpleNeedle;
 class QwtThermo;
@@ -32,6 +34,16 @@ public:
     void loadStaticInfo();
     void refreshStatus();
 
+    // A successful Connect: stops the periodic work, closes the old handle and
+    // reloads every page for `handle`, the board the user typed as `address`.
+    void connectTo(int32_t handle, const QString &address);
+    // True when `status` says the board is gone. The first such status stops
+    // the periodic work and tells the user; later ones only answer true.
+    bool checkConnectionError(int status);
+    void suspendRefresh();
+    // Connection-class statuses not yet offset by other statuses.
+    int32_t connectionErrors() const { return connErrorCount; }
+
     // The strict forms of the bus tools' hexadecimal fields: "0x" (or "0X")
     // and exactly two, or four, hexadecimal digits.
     static bool isHexByte(const QString &text);
@@ -44,6 +56,10 @@ private slots:
     void on_pushButton_6_clicked();
     void on_pushButton_21_clicked();
     void on_pushButton_20_clicked();
+    void on_horizontalSlider_4_valueChanged(int value);
+    void on_horizontalSlider_4_sliderReleased();
+    void on_pushButton_2_clicked();
+    void system_power_state_change();
     void on_horizontalSlider_3_valueChanged(int value);
     void on_pushButton_19_clicked();
     void on_pushButton_17_clicked();
@@ -55,12 +71,29 @@ private slots:
     void on_pushButton_11_clicked();
     void on_pushButton_3_clicked();
     void refreshTimer_timeout();
+    void wdTimer_timeout();
     void graphRefreshTimer_timeout();
     void gpioRefreshTimer_timeout();
+    void on_radioButton_6_toggled(bool checked);
+    void on_radioButton_5_toggled(bool checked);
+    void on_radioButton_4_toggled(bool checked);
+    void on_radioButton_3_toggled(bool checked);
     void on_radioButton_16_toggled(bool checked);
     void on_radioButton_17_toggled(bool checked);
+    void on_verticalSlider_valueChanged(int value);
+    void on_spinBox_3_valueChanged(int value);
+    void on_pushButton_clicked();
+    void on_radioButton_2_clicked();
+    void on_radioButton_clicked();
+    void on_pushButton_8_clicked();
+    void on_pushButton_7_clicked();
+    void on_pushButton_5_clicked();
+    void on_comboBox_9_currentIndexChanged(int index);
+    void gpio_direction_change();
+    void gpio_level_change();
     void on_comboBox_10_currentIndexChanged(int index);
     void on_pushButton_4_clicked();
+    void on_pushButton_10_clicked();
     void on_horizontalSlider_valueChanged(int value);
     void on_horizontalSlider_2_valueChanged(int value);
     void smbus_command_change();
@@ -72,7 +105,28 @@ private:
     // at once without touching page widgets or sensor arrays.
     bool letEventsRun(quint32 pass);
 
+    // Index of the fan named "CPU-Fan" (any case) in the board's fan list, -1
+    // when there is none or the list cannot be read.
+    int32_t findCpuFanIndex();
+    // The CPU speed dial's range and scale for a board running up to maxMhz.
+    void setDialRange(int maxMhz);
+    // initControls' Sensors tab groups; false when a new connection was made
+    // meanwhile.
+    bool buildTemperatureSensors(quint32 pass);
+    bool buildVoltageSensors(quint32 pass);
+    bool buildFanSensors(quint32 pass);
+    void setPerformanceType(QRadioButton *button, uint8_t type, int8_t percent);
+
     void showBatteryInfo();
+    // Groups of refreshStatus; false when the pass must stop because the
+    // connection was lost or replaced meanwhile.
+    bool refreshDiskDrives(quint32 pass, const QFont &boldItemFont);
+    bool refreshPartitions(quint32 pass, const QFont &boldItemFont);
+    bool refreshBattery(quint32 pass);
+    bool refreshCpuFrequency(quint32 pass);
+    bool refreshSensors(quint32 pass);
+    void showBatteryState();
+    void showNoBatteryState();
     void refreshStorageContent(int32_t storage);
     void showStorageContent(int32_t storage, int32_t size);
 

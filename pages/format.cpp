@@ -54,3 +54,56 @@ QString busValueText(unsigned value)
 {
     return QStringLiteral("0x") + QString::number(value, 16);
 }
+
+QString sizeText(quint32 megabytes)
+{
+    if (megabytes > 1024)
+        return QString::number(megabytes / 1024.0, 'f', 2) + QStringLiteral(" GB");
+    return QString::number(double(megabytes), 'f', 2) + QStringLiteral(" MB");
+}
+
+QString batteryTimeText(qint32 seconds)
+{
+    const qint32 hours = seconds / 3600;
+    const qint32 minutes = (seconds - hours * 3600) / 60;
+    const qint32 rest = seconds - hours * 3600 - minutes * 60;
+    return QString::number(hours) + QStringLiteral(" h ") + QString::number(minutes) + QStringLiteral(" min ") +
+           QString::number(rest) + QStringLiteral(" s");
+}
+
+QString upTimeText(qint32 seconds)
+{
+    const qint32 days = seconds / 86400;
+    qint32 rest = seconds - days * 86400;
+    const qint32 hours = rest / 3600;
+    rest -= hours * 3600;
+    const qint32 minutes = rest / 60;
+    rest -= minutes * 60;
+
+    QString text;
+    if (days != 0)
+        text += QString::number(days) + QStringLiteral(" days ");
+    if (hours != 0)
+        text += QString::number(hours) + QStringLiteral(" hours ");
+    return text + QString::number(minutes) + QStringLiteral(" min ") + QString::number(rest) + QStringLiteral(" sec ");
+}
+
+uint8_t fanPercentToByte(int percent)
+{
+    return static_cast<uint8_t>(qBound(0, percent, 100) * 255 / 100);
+}
+
+int fanByteToPercent(uint8_t speed)
+{
+    return speed * 100 / 255;
+}
+
+QString voltageSensorText(const QString &name, qint32 millivolts)
+{
+    return name + QStringLiteral(":   \t") + QString::number(millivolts / 1000.0, 'f', 3) + QStringLiteral(" V\n");
+}
+
+QString fanSpeedText(const QString &name, quint32 rpm)
+{
+    return name + QStringLiteral(":   ") + QString::number(rpm) + QStringLiteral(" rpm");
+}

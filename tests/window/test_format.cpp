@@ -78,6 +78,54 @@ private slots:
         QCOMPARE(edit.document()->blockCount(), 2);
     }
 
+    // Both directions truncate toward zero.
+    void fanSpeedConvertsBetweenPercentAndByte_data()
+    {
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<int>("speed");
+        QTest::newRow("stopped") << 0 << 0;
+        QTest::newRow("59 % truncates down") << 59 << 150;
+        QTest::newRow("60 %") << 60 << 153;
+        QTest::newRow("full") << 100 << 255;
+    }
+
+    void fanSpeedConvertsBetweenPercentAndByte()
+    {
+        QFETCH(int, percent);
+        QFETCH(int, speed);
+        QCOMPARE(int(fanPercentToByte(percent)), speed);
+    }
+
+    void fanByteReadsBackAsTruncatedPercent()
+    {
+        QCOMPARE(fanByteToPercent(0), 0);
+        QCOMPARE(fanByteToPercent(128), 50);
+        QCOMPARE(fanByteToPercent(150), 58);
+        QCOMPARE(fanByteToPercent(255), 100);
+    }
+
+    // A percentage outside the page's range must not wrap around the byte.
+    void fanPercentOutsideItsRangeIsClamped()
+    {
+        QCOMPARE(int(fanPercentToByte(101)), 255);
+        QCOMPARE(int(fanPercentToByte(-1)), 0);
+    }
+
+    // Above 1024 MB in GB, 1024 itself in MB; zero hours and minutes of a
+    // battery time are written, zero days and hours of an up-time are not.
+    void statusSizesAndTimes()
+    {
+        QCOMPARE(QStringList({sizeText(512), sizeText(1024), sizeText(1536), sizeText(2048), sizeText(4294967295u)}),
+                 QStringList({"512.00 MB", "1024.00 MB", "1.50 GB", "2.00 GB", "4194304.00 GB"}));
+        QCOMPARE(QStringList({batteryTimeText(3725), batteryTimeText(59)}),
+                 QStringList({"1 h 2 min 5 s", "0 h 0 min 59 s"}));
+        QCOMPARE(QStringList({upTimeText(59), upTimeText(3600), upTimeText(86400), upTimeText(90061)}),
+                 QStringList(
+                     {"0 min 59 sec ", "1 hours 0 min 0 sec ", "1 days 0 min 0 sec ", "1 days 1 hours 1 min 1 sec "}));
+        QCOMPARE(voltageSensorText("+3.3V", 3300) + fanSpeedText("F", 4294967295u),
+                 QStringLiteral("+3.3V:   \t3.300 V\nF:   4294967295 rpm"));
+    }
+
     void treeItemIsFontedExpandedWithDetails()
     {
         QTreeWidget tree;

@@ -51,8 +51,10 @@ private slots:
     void startsWhenTheLocalBoardDoesNotAnswer()
     {
         SimBoard::reset();
-        SimBoard::forceStatus("HalvoGetBatteryState", 0x00010000);
-        SimBoard::forceStatus("HalvoGetCpuInfo", 0x00010000);
+        // Only main's own two calls: a lost board in the window's first refresh
+        // is announced with a message box before the window shows.
+        SimBoard::forceStatus("HalvoGetBatteryState", 0x00010000, 1);
+        SimBoard::forceStatus("HalvoGetCpuInfo", 0x00010000, 1);
         char name[] = "halvo-gui";
         char *argv[] = {name, nullptr};
         int argc = 1;

@@ -240,8 +240,8 @@ private slots:
         SimBoard::forceStatus("HalvoGetMemoryInfo", 0x00040000);
         start();
         QCOMPARE(text(window.get(), "label_6"), QStringLiteral("Not available"));
-        QCOMPARE(text(window.get(), "label_39"), QString());
-        QCOMPARE(text(window.get(), "label_34"), QStringLiteral("---"));
+        QCOMPARE(text(window.get(), "label_39"), QStringLiteral("Not available"));
+        QCOMPARE(text(window.get(), "label_34"), QStringLiteral("Not available"));
         QCOMPARE(text(window.get(), "label_51"), QStringLiteral("Not available"));
         QCOMPARE(text(window.get(), "label_2"), QStringLiteral("HVB-T1"));
         QCOMPARE(text(window.get(), "label_14"), QStringLiteral("17"));

@@ -146,7 +146,9 @@ private slots:
             QCOMPARE(dial->palette().color(group, QPalette::WindowText), QColor(228, 229, 229));
     }
 
-    void timersHaveTheirKindsAndOnlyTheRefreshRuns()
+    // The demo board's CPU fan speed and GPIO pins can be read, so its graph
+    // and GPIO sampling run too.
+    void timersHaveTheirKindsAndTheDemoBoardStartsAllThree()
     {
         auto *refresh = child<QTimer>(window.get(), "refreshTimer");
         auto *graph = child<QTimer>(window.get(), "graphRefreshTimer");
@@ -156,8 +158,10 @@ private slots:
         QVERIFY(!gpio->isSingleShot());
         QVERIFY(refresh->isActive());
         QCOMPARE(refresh->interval(), 1000);
-        QVERIFY(!graph->isActive());
-        QVERIFY(!gpio->isActive());
+        QVERIFY(graph->isActive());
+        QCOMPARE(graph->interval(), 500);
+        QVERIFY(gpio->isActive());
+        QCOMPARE(gpio->interval(), 1500);
     }
 
     void settingsSlidersStartAtTheDefaultIntervals()

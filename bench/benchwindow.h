@@ -1,0 +1,20 @@
+// What the window benchmarks share: the simulated board and a shown window.
+#ifndef BENCHWINDOW_H
+#define BENCHWINDOW_H
+
+#include "HStation.h"
+
+#include <memory>
+
+// Back to the demo board with its clock frozen, so every run sees the same
+// values; a non-empty `patch` is merged into the local board.
+void resetBenchBoard(const char *patch = nullptr);
+
+// A 64 temperature, 64 voltage and 32 fan sensor board, as a merge patch.
+const char *manySensorsPatch();
+
+// A window built for the current board, shown on the tab holding `widgetName`
+// so that its repaints are part of what is measured.
+std::unique_ptr<HStation> shownWindow(const char *widgetName);
+
+#endif // BENCHWINDOW_H
