@@ -113,8 +113,12 @@ HStation::~HStation()
 void HStation::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::LanguageChange)
-        ui->retranslateUi(this);
+    if (event->type() != QEvent::LanguageChange)
+        return;
+    ui->retranslateUi(this);
+    // Re-applying the texts refills the quick command's Rd/Wr choice, which
+    // then stands on "Rd" again; Qt 5's generated code keeps the selection.
+    ui->comboBox_2->setCurrentIndex(0);
 }
 
 bool HStation::letEventsRun(quint32 pass)

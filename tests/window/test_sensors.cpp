@@ -190,33 +190,34 @@ private slots:
 
     // ---- CPU performance
 
-    void percentageBoardOffersTheSliderAndSendsItsValueOnce()
+    // Percentage boards get the slider; type boards keep exactly the types
+    // they accept, and the reported type is checked (and sent) again.
+    void performanceProbeOffersWhatTheBoardAccepts_data()
     {
-        start(R"({"cpuPerformance": {"mode": "percentage", "acceptedTypes": [0], "percent": 80}})");
-        QVERIFY(widget<QFrame>("frame")->isEnabled());
-        for (const char *type : {"radioButton_3", "radioButton_4", "radioButton_5", "radioButton_6"})
-            QVERIFY(!widget<QRadioButton>(type)->isEnabled());
-        QCOMPARE(widget<QSlider>("horizontalSlider_4")->value(), 80);
-        QCOMPARE(SimBoard::calls("HalvoSetCpuPerformance"), QStringList("HalvoSetCpuPerformance(0, 0, 80) -> 0"));
+        QTest::addColumn<QString>("performance");
+        QTest::addColumn<QList<bool>>("enabled"); // groupBox_2, frame, radioButton_3..6
+        QTest::addColumn<QStringList>("sent");
+        QTest::newRow("percentage") << R"({"mode": "percentage", "acceptedTypes": [0], "percent": 80})"
+                                    << QList<bool>{true, true, false, false, false, false} << QStringList("0, 0, 80");
+        QTest::newRow("types") << R"({"mode": "types", "acceptedTypes": [0, 2], "type": 2})"
+                               << QList<bool>{true, false, true, false, true, false}
+                               << QStringList({"0, 0, 100", "0, 1, 50", "0, 2, 75", "0, 3, 50", "0, 2, 75"});
+        QTest::newRow("unreadable") << R"({"mode": "none"})" << QList<bool>{false, false, false, false, false, false}
+                                    << QStringList();
     }
-
-    void typesBoardKeepsExactlyTheAcceptedTypesAndRechecksTheReportedOne()
+    void performanceProbeOffersWhatTheBoardAccepts()
     {
-        start(R"({"cpuPerformance": {"mode": "types", "acceptedTypes": [0, 2], "type": 2}})");
-        QVERIFY(!widget<QFrame>("frame")->isEnabled());
-        QList<bool> enabled;
-        for (const char *type : {"radioButton_3", "radioButton_4", "radioButton_5", "radioButton_6"})
-            enabled << widget<QRadioButton>(type)->isEnabled();
-        QCOMPARE(enabled, QList<bool>({true, false, true, false}));
-        QVERIFY(widget<QRadioButton>("radioButton_5")->isChecked());
-        QCOMPARE(arguments(SimBoard::calls("HalvoSetCpuPerformance")),
-                 QStringList({"0, 0, 100", "0, 1, 50", "0, 2, 75", "0, 3, 50", "0, 2, 75"}));
-    }
-
-    void failedPerformanceReadDisablesTheTypeGroup()
-    {
-        start(R"({"cpuPerformance": {"mode": "none"}})");
-        QVERIFY(!widget<QWidget>("groupBox_2")->isEnabled());
+        QFETCH(QString, performance);
+        QFETCH(QList<bool>, enabled);
+        QFETCH(QStringList, sent);
+        start(QStringLiteral(R"({"cpuPerformance": %1})").arg(performance));
+        QList<bool> shown;
+        for (const char *name :
+             {"groupBox_2", "frame", "radioButton_3", "radioButton_4", "radioButton_5", "radioButton_6"})
+            shown << widget<QWidget>(name)->isEnabled();
+        QCOMPARE(shown, enabled);
+        QCOMPARE(arguments(SimBoard::calls("HalvoSetCpuPerformance")), sent);
+        QCOMPARE(widget<QRadioButton>("radioButton_5")->isChecked(), performance.contains("types"));
     }
 
     void dragReadsBackWithoutSendingTheAppliedValue()
@@ -329,15 +330,11 @@ private slots:
     {
         start();
         window->initControls(); // before the status refresh sets the board's MHz
-        auto *dial = widget<QwtDial>("Dial");
-        QCOMPARE(dial->lowerBound(), 0.0);
-        QCOMPARE(dial->upperBound(), 1000.0);
-        QCOMPARE(dial->totalSteps(), 1000u);
-        QCOMPARE(dial->pageSteps(), 10u);
-        QCOMPARE(dial->scaleStepSize(), 500.0);
-        QCOMPARE(dial->value(), 0.0);
-        QCOMPARE(dial->minScaleArc(), 120.0);
-        QCOMPARE(dial->maxScaleArc(), 240.0);
+        const auto *dial = widget<QwtDial>("Dial");
+        QCOMPARE(QList<double>({dial->lowerBound(), dial->upperBound(), dial->value(), dial->scaleStepSize(),
+                                double(dial->totalSteps()), double(dial->pageSteps())}),
+                 QList<double>({0, 1000, 0, 500, 1000, 10}));
+        QCOMPARE(QList<double>({dial->minScaleArc(), dial->maxScaleArc()}), QList<double>({120, 240}));
     }
 
     // ---- Graphs

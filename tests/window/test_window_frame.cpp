@@ -5,8 +5,10 @@
 #include "resources.h"
 #include "simboard.h"
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
@@ -233,6 +235,8 @@ private slots:
     void languageChangeReappliesFormTextsAndEmptiesTitle()
     {
         child<QSlider>(window.get(), "horizontalSlider")->setValue(50);
+        child<QComboBox>(window.get(), "comboBox_2")->setCurrentIndex(1);
+        child<QLineEdit>(window.get(), "lineEdit")->setText(QStringLiteral("0x50"));
         QEvent change(QEvent::LanguageChange);
         QApplication::sendEvent(window.get(), &change);
         QCOMPARE(window->windowTitle(), QString());
@@ -240,6 +244,8 @@ private slots:
         QCOMPARE(child<QLabel>(window.get(), "label_77")->text(), QStringLiteral("1000"));
         QCOMPARE(child<QSlider>(window.get(), "horizontalSlider")->value(), 50);
         QCOMPARE(child<QTabWidget>(window.get(), "tabWidget")->tabText(8), QStringLiteral("Settings"));
+        QCOMPARE(child<QComboBox>(window.get(), "comboBox_2")->currentText(), QStringLiteral("Rd"));
+        QCOMPARE(child<QLineEdit>(window.get(), "lineEdit")->text(), QStringLiteral("0x00"));
     }
 };
 
