@@ -16,6 +16,7 @@ class QRadioButton;
 class QTimer;
 class QwtDialSimpleNeedle;
 class QwtThermo;
+class QTreeWidget;
 class Ui_HStationMW;
 
 class HStation : public QMainWindow
@@ -120,6 +121,10 @@ private:
     void showBatteryInfo();
     // Groups of refreshStatus; false when the pass must stop because the
     // connection was lost or replaced meanwhile.
+    template <typename Record, typename Describe>
+    bool refreshCountedTree(quint32 pass, int32_t &seenCount, QTreeWidget *tree,
+                            int32_t (*countCall)(int32_t, int32_t *), int32_t (*listCall)(int32_t, Record *, int32_t),
+                            const QFont &boldItemFont, Describe describe);
     bool refreshDiskDrives(quint32 pass, const QFont &boldItemFont);
     bool refreshPartitions(quint32 pass, const QFont &boldItemFont);
     bool refreshBattery(quint32 pass);

@@ -269,68 +269,64 @@ void HStation::refreshStatus()
         refreshSensors(pass);
 }
 
-// The tree is rebuilt only when the board reports another number of drives;
-// a drop to none leaves the last list in place.
-bool HStation::refreshDiskDrives(quint32 pass, const QFont &boldItemFont)
+// A tree is rebuilt only when the board reports another number of entries; a
+// drop to none leaves the last list in place.
+template <typename Record, typename Describe>
+bool HStation::refreshCountedTree(quint32 pass, int32_t &seenCount, QTreeWidget *tree,
+                                  int32_t (*countCall)(int32_t, int32_t *),
+                                  int32_t (*listCall)(int32_t, Record *, int32_t), const QFont &boldItemFont,
+                                  Describe describe)
 {
     int32_t count = 0;
-    const int32_t countStatus = HalvoGetDiskDriveCount(apiHandle, &count);
+    const int32_t countStatus = countCall(apiHandle, &count);
     if (!letEventsRun(pass))
         return false;
     if (checkConnectionError(countStatus))
         return false;
     if (countStatus != HALVO_STATUS_OK)
         return true;
-    const bool changed = count != diskCount;
+    const bool changed = count != seenCount;
     // Kept even when the list fails below: the tree then stays empty until
     // the count changes again.
-    diskCount = count;
+    seenCount = count;
     if (!changed || !usableListCount(count))
         return true;
 
-    ui->treeWidget->clear();
-    std::vector<DiskDriveInfo> drives(count);
-    const int32_t listStatus = HalvoGetDiskDriveList(apiHandle, drives.data(), count);
+    tree->clear();
+    std::vector<Record> records(count);
+    const int32_t listStatus = listCall(apiHandle, records.data(), count);
     if (readSucceeded(listStatus)) {
         if (!letEventsRun(pass))
             return false;
-        for (const DiskDriveInfo &drive : drives)
-            addInfoTreeItem(ui->treeWidget, boardText(drive.name), boldItemFont,
-                            {QStringLiteral("Model: ") + boardText(drive.model),
-                             QStringLiteral("Serial number: ") + boardText(drive.serialNumber),
-                             QStringLiteral("Size: ") + sizeText(drive.size)});
+        for (const Record &record : records) {
+            const QStringList lines = describe(record);
+            addInfoTreeItem(tree, lines.first(), boldItemFont, lines.mid(1));
+        }
     }
     return !checkConnectionError(listStatus);
 }
 
+bool HStation::refreshDiskDrives(quint32 pass, const QFont &boldItemFont)
+{
+    return refreshCountedTree(pass, diskCount, ui->treeWidget, HalvoGetDiskDriveCount, HalvoGetDiskDriveList,
+                              boldItemFont, [](const DiskDriveInfo &drive) {
+                                  return QStringList{boardText(drive.name),
+                                                     QStringLiteral("Model: ") + boardText(drive.model),
+                                                     QStringLiteral("Serial number: ") + boardText(drive.serialNumber),
+                                                     QStringLiteral("Size: ") + sizeText(drive.size)};
+                              });
+}
+
 bool HStation::refreshPartitions(quint32 pass, const QFont &boldItemFont)
 {
-    int32_t count = 0;
-    const int32_t countStatus = HalvoGetDiskDrivePartitionCount(apiHandle, &count);
-    if (!letEventsRun(pass))
-        return false;
-    if (checkConnectionError(countStatus))
-        return false;
-    if (countStatus != HALVO_STATUS_OK)
-        return true;
-    const bool changed = count != partitionCount;
-    partitionCount = count;
-    if (!changed || !usableListCount(count))
-        return true;
-
-    ui->treeWidget_3->clear();
-    std::vector<DiskPartitionInfo> partitions(count);
-    const int32_t listStatus = HalvoGetDiskDrivePartitionList(apiHandle, partitions.data(), count);
-    if (readSucceeded(listStatus)) {
-        if (!letEventsRun(pass))
-            return false;
-        for (const DiskPartitionInfo &partition : partitions)
-            addInfoTreeItem(ui->treeWidget_3, boardText(partition.name), boldItemFont,
-                            {QStringLiteral("Filesystem type: ") + boardText(partition.fileSystem),
-                             QStringLiteral("Partition size: ") + sizeText(partition.size),
-                             QStringLiteral("Free space: ") + sizeText(partition.freeSpace)});
-    }
-    return !checkConnectionError(listStatus);
+    return refreshCountedTree(pass, partitionCount, ui->treeWidget_3, HalvoGetDiskDrivePartitionCount,
+                              HalvoGetDiskDrivePartitionList, boldItemFont, [](const DiskPartitionInfo &partition) {
+                                  return QStringList{boardText(partition.name),
+                                                     QStringLiteral("Filesystem type: ") +
+                                                         boardText(partition.fileSystem),
+                                                     QStringLiteral("Partition size: ") + sizeText(partition.size),
+                                                     QStringLiteral("Free space: ") + sizeText(partition.freeSpace)};
+                              });
 }
 
 // The characteristics are read again on every refresh, since a battery can be
