@@ -674,21 +674,30 @@ int32_t Board::gpioGetCount(int32_t &count)
     return HALVO_STATUS_OK;
 }
 
-int32_t Board::gpioGetDirection(int32_t pin, uint8_t &direction)
+// A board without pins refuses every pin call; a pin it lacks is a bad
+// argument.
+int32_t Board::checkPin(int32_t pin) const
 {
     if (!gpio || gpio->pinCount == 0)
         return unsupported();
     if (pin < 0 || pin >= gpio->pinCount)
         return argumentOutOfRange();
+    return HALVO_STATUS_OK;
+}
+
+int32_t Board::gpioGetDirection(int32_t pin, uint8_t &direction)
+{
+    if (const int32_t status = checkPin(pin); status != HALVO_STATUS_OK)
+        return status;
     direction = gpio->direction[static_cast<size_t>(pin)];
     return HALVO_STATUS_OK;
 }
 
 int32_t Board::gpioSetDirection(int32_t pin, uint8_t direction)
 {
-    if (!gpio || gpio->pinCount == 0)
-        return unsupported();
-    if (pin < 0 || pin >= gpio->pinCount || direction > 1)
+    if (const int32_t status = checkPin(pin); status != HALVO_STATUS_OK)
+        return status;
+    if (direction > 1)
         return argumentOutOfRange();
     gpio->direction[static_cast<size_t>(pin)] = direction;
     return HALVO_STATUS_OK;
@@ -696,19 +705,17 @@ int32_t Board::gpioSetDirection(int32_t pin, uint8_t direction)
 
 int32_t Board::gpioGetLevel(int32_t pin, uint8_t &level)
 {
-    if (!gpio || gpio->pinCount == 0)
-        return unsupported();
-    if (pin < 0 || pin >= gpio->pinCount)
-        return argumentOutOfRange();
+    if (const int32_t status = checkPin(pin); status != HALVO_STATUS_OK)
+        return status;
     level = gpio->level(pin);
     return HALVO_STATUS_OK;
 }
 
 int32_t Board::gpioSetLevel(int32_t pin, uint8_t level)
 {
-    if (!gpio || gpio->pinCount == 0)
-        return unsupported();
-    if (pin < 0 || pin >= gpio->pinCount || level > 1)
+    if (const int32_t status = checkPin(pin); status != HALVO_STATUS_OK)
+        return status;
+    if (level > 1)
         return argumentOutOfRange();
     // Writes the output latch, also on an input pin: it drives the pin as soon
     // as the pin becomes an output, as on the board's GPIO controller.

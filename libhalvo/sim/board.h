@@ -258,6 +258,7 @@ public:
     int32_t setSystemState(int32_t state);
 
 private:
+    int32_t checkPin(int32_t pin) const;
     void stepThermalCruise(Fan &fan, int64_t dtMs);
     void stepPerformance(double dtS);
     void stepBattery(Battery &battery, double dtS);
