@@ -3,7 +3,8 @@
 // A Backend is one board as seen through one handle. The entry points have
 // already taken the library lock, applied any forced status, resolved the
 // handle and checked what does not depend on the board: every out-pointer is
-// non-null, every list call has a non-null array and a count above 0. Range and
+// non-null, every list call has a non-null array and a count above 0, an SMBus
+// block write carries 1..32 bytes and an I2C write at most 8192. Range and
 // value checks that depend on the board (pin numbers, bus numbers, sizes) are
 // the backend's job. Statuses follow board/halvo.h; a backend may throw, the
 // entry points turn that into a device-class status.

@@ -1,7 +1,9 @@
 #include "instrument.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <set>
+#include <unistd.h>
 
 namespace halvo
 {
@@ -87,9 +89,13 @@ const std::set<std::string> &boardFunctions()
 Instrument::Instrument()
 {
     // Opened once for the life of the process; lines are flushed one by one so
-    // the file is complete even when the program under test crashes.
-    if (const char *path = std::getenv("HALVO_SIM_LOG"); path && *path)
-        file_ = std::fopen(path, "a");
+    // the file is complete even when the program under test crashes. A new
+    // file is readable by its owner only: it shows what was written where.
+    if (const char *path = std::getenv("HALVO_SIM_LOG"); path && *path) {
+        const int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        if (fd >= 0 && !(file_ = ::fdopen(fd, "a")))
+            ::close(fd);
+    }
 }
 
 Instrument::~Instrument()
@@ -134,14 +140,18 @@ void Instrument::log(std::string line)
         std::fputc('\n', file_);
         std::fflush(file_);
     }
+    logBytes_ += line.size() + 1;
     lines_.push_back(std::move(line));
-    while (lines_.size() > kMaxLogLines)
+    while (logBytes_ > kMaxLogBytes) {
+        logBytes_ -= lines_.front().size() + 1;
         lines_.pop_front();
+    }
 }
 
 std::string Instrument::logText() const
 {
     std::string text;
+    text.reserve(logBytes_);
     for (const std::string &line : lines_) {
         text += line;
         text += '\n';
@@ -152,6 +162,7 @@ std::string Instrument::logText() const
 void Instrument::clearLog()
 {
     lines_.clear();
+    logBytes_ = 0;
 }
 
 } // namespace halvo

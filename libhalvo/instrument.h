@@ -17,8 +17,8 @@ class Instrument
 {
 public:
     // Long-running programs call the board every few hundred milliseconds;
-    // older lines are dropped so the log cannot grow without bound.
-    static constexpr size_t kMaxLogLines = 10000;
+    // the oldest lines are dropped so the log stays within this many bytes.
+    static constexpr size_t kMaxLogBytes = 1 << 20;
 
     Instrument();
     ~Instrument();
@@ -33,6 +33,10 @@ public:
     // The status forced on this call of `function`, consuming one use.
     std::optional<int32_t> takeForced(const char *function);
 
+    // Recording costs a formatted line per call, so it is off unless a test
+    // asks for it or $HALVO_SIM_LOG names a file.
+    bool recording() const { return recording_ || file_; }
+    void setRecording(bool on) { recording_ = on; }
     void log(std::string line);
     std::string logText() const;
     void clearLog();
@@ -44,6 +48,8 @@ private:
     };
     std::map<std::string, Rule> forced_;
     std::deque<std::string> lines_;
+    size_t logBytes_ = 0;
+    bool recording_ = false;
     std::FILE *file_ = nullptr;
 };
 

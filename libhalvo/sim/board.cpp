@@ -856,8 +856,7 @@ int32_t Board::smbusReadWord(uint8_t bus, uint8_t address, uint8_t command, uint
 
 int32_t Board::smbusWriteBlock(uint8_t bus, uint8_t address, uint8_t command, const uint8_t *data, uint8_t count)
 {
-    if (count == 0 || count > 32) // SMBus block limit
-        return argumentOutOfRange();
+    // The entry point has checked count against the SMBus block limit.
     Device *device;
     if (int32_t status = findDevice(smbus, bus, address, device))
         return status;

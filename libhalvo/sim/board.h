@@ -189,6 +189,8 @@ public:
     std::vector<Bus> i2c;
 
     // ---- simulation ----
+    // Simulated time the model has been run up to (World keeps it).
+    int64_t modelMs = 0;
     // Advances the model by dtMs of simulated time.
     void step(int64_t dtMs);
     // What a reset of the board does: up-time from 0, one more boot, watchdog off.

@@ -2,10 +2,15 @@
 
 #include "../instrument.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using nlohmann::json;
 
@@ -364,6 +369,51 @@ const char *modeName(Performance::Mode mode)
 }
 
 } // namespace
+
+json parseDescription(const std::string &text)
+{
+    return json::parse(text, [](int depth, json::parse_event_t, json &) {
+        if (depth > kMaxDescriptionDepth)
+            throw DescriptionError("description nested deeper than " + std::to_string(kMaxDescriptionDepth) +
+                                   " levels");
+        return true;
+    });
+}
+
+std::string readDescriptionFile(const std::string &path)
+{
+    // O_NONBLOCK: opening a FIFO without a writer must not hang start-up; the
+    // type check below refuses it anyway.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw DescriptionError(std::string("cannot open the file: ") + std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        throw DescriptionError(std::string("cannot read the file: ") + std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        throw DescriptionError("not a regular file");
+    if (st.st_size > static_cast<off_t>(kMaxDescriptionFileBytes))
+        throw DescriptionError("file larger than " + std::to_string(kMaxDescriptionFileBytes >> 20) + " MiB");
+    // The size is read again: the file may grow between fstat and read.
+    std::string text;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw DescriptionError(std::string("cannot read the file: ") + std::strerror(errno));
+        if (n == 0)
+            return text;
+        if (text.size() + static_cast<size_t>(n) > kMaxDescriptionFileBytes)
+            throw DescriptionError("file larger than " + std::to_string(kMaxDescriptionFileBytes >> 20) + " MiB");
+        text.append(chunk, static_cast<size_t>(n));
+    }
+}
 
 std::string latin1FromUtf8(const std::string &utf8, const std::string &path)
 {

@@ -18,6 +18,18 @@ struct DescriptionError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Descriptions nest a few levels; deeper input is refused while it is parsed,
+// before anything walks it recursively.
+constexpr int kMaxDescriptionDepth = 64;
+// Parses a description or patch; throws DescriptionError or a JSON parse error.
+nlohmann::json parseDescription(const std::string &text);
+
+// Board files are a few KB; anything far larger is a mistake (or /dev/zero).
+constexpr size_t kMaxDescriptionFileBytes = 16 << 20;
+// The text of a board file: a regular file of at most kMaxDescriptionFileBytes.
+// Throws DescriptionError saying why a file is refused.
+std::string readDescriptionFile(const std::string &path);
+
 // `path` prefixes error messages; `remote` allows (and requires) "address".
 std::unique_ptr<Board> boardFromJson(const nlohmann::json &j, const std::string &path, bool remote);
 nlohmann::json boardToJson(const Board &board);

@@ -14,8 +14,9 @@ using namespace halvo;
 namespace
 {
 
-// Guarded by the library lock like everything else.
-std::string lastError;
+// Per thread, so that the pointer halvo_sim_last_error() hands out is not
+// rewritten by another thread's control call.
+thread_local std::string lastError;
 
 size_t copyOut(const std::string &text, char *buffer, size_t size)
 {
@@ -137,6 +138,11 @@ HALVO_API size_t halvo_sim_call_log(char *buffer, size_t size)
     return copyOut(text, buffer, size);
 }
 
+HALVO_API void halvo_sim_record_calls(int on)
+{
+    control([&](Library &lib, sim::World &) { lib.instrument.setRecording(on != 0); });
+}
+
 HALVO_API void halvo_sim_clear_call_log(void)
 {
     control([](Library &lib, sim::World &) { lib.instrument.clearLog(); });
@@ -144,12 +150,7 @@ HALVO_API void halvo_sim_clear_call_log(void)
 
 HALVO_API const char *halvo_sim_last_error(void)
 {
-    try {
-        std::lock_guard<std::mutex> lock(library().mutex);
-        return lastError.c_str();
-    } catch (...) {
-        return "";
-    }
+    return lastError.c_str();
 }
 
 } // extern "C"

@@ -52,17 +52,25 @@ HALVO_API void halvo_sim_clear_forced(void);
 HALVO_API void halvo_sim_freeze_clock(int frozen);
 HALVO_API void halvo_sim_advance_clock(int64_t milliseconds);
 
-/* The calls received since the last clear, one line each:
+/* Recording of calls is off by default (it costs a formatted line per call);
+ * on turns it on for the life of the process, reset leaves it as it is.
+ * Setting $HALVO_SIM_LOG=path turns it on too and appends each line to that
+ * file as the call is made (a new file is created readable by its owner
+ * only). */
+HALVO_API void halvo_sim_record_calls(int on);
+
+/* The calls recorded since the last clear, one line each:
  *   Name(arg, arg, ...) -> status
- * integers in decimal, text arguments in double quotes, input byte buffers as
- * lowercase hex in double quotes, out-parameters and record buffers as '*',
- * counts as given. Setting $HALVO_SIM_LOG=path also appends each line to
- * that file as the call is made. */
+ * integers in decimal, text arguments in double quotes, passwords as "***",
+ * input byte buffers as lowercase hex in double quotes (the first 32 bytes,
+ * then ... when longer; '*' when the call refused them), out-parameters and
+ * record buffers as '*', counts as given. The oldest lines are dropped beyond
+ * 1 MiB. */
 HALVO_API size_t halvo_sim_call_log(char *buffer, size_t size);
 HALVO_API void halvo_sim_clear_call_log(void);
 
-/* Description of the last control error, "" when none. Valid until the next
- * control call. */
+/* Description of the calling thread's last control error, "" when none.
+ * Valid until that thread's next control call. */
 HALVO_API const char *halvo_sim_last_error(void);
 
 #ifdef __cplusplus

@@ -19,7 +19,6 @@ template <typename T> int32_t countOf(const std::vector<T> &items, int32_t &coun
 
 template <typename F> int32_t SimBackend::run(const char *function, F &&body)
 {
-    world_.update();
     Board *board = world_.board(address_);
     if (!board)
         return fail(HALVO_CLASS_CONNECTION, kUnknownAddress);

@@ -7,9 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 using nlohmann::json;
 
@@ -38,6 +36,14 @@ constexpr int64_t kMaxCatchUpMs = 30LL * 24 * 3600 * 1000;
 
 const char *const kLocalAliases[] = {"127.0.0.1", "localhost"};
 
+// A test may advance the clock by INT64_MAX, more than once; time then stops
+// at the end of the representable range.
+int64_t saturatingAdd(int64_t a, int64_t b)
+{
+    int64_t sum;
+    return __builtin_add_overflow(a, b, &sum) ? (b > 0 ? INT64_MAX : INT64_MIN) : sum;
+}
+
 } // namespace
 
 World::World()
@@ -49,7 +55,7 @@ World::Description World::build(const std::string &patchText)
 {
     const json demo = json::parse(kDemoBoardJson);
     json description = demo;
-    description.merge_patch(json::parse(patchText));
+    description.merge_patch(parseDescription(patchText));
     if (!description.is_object())
         throw DescriptionError("description: expected an object");
     for (const auto &item : description.items())
@@ -125,12 +131,7 @@ void World::reset()
     bool loaded = false;
     if (const char *path = std::getenv("HALVO_SIM_BOARD"); path && *path) {
         try {
-            std::ifstream in(path);
-            if (!in)
-                throw DescriptionError("cannot open the file");
-            std::stringstream text;
-            text << in.rdbuf();
-            d = build(text.str());
+            d = build(readDescriptionFile(path));
             loaded = true;
         } catch (const std::exception &e) {
             std::fprintf(stderr, "libhalvo: HALVO_SIM_BOARD=%s not used (%s); simulating the demo board\n", path,
@@ -144,38 +145,38 @@ void World::reset()
     frozen_ = false;
     offsetMs_ = 0;
     anchor_ = std::chrono::steady_clock::now();
-    modelMs_ = 0;
+    startAll();
 }
 
 void World::load(const std::string &json)
 {
-    update();
     world_ = build(json);
+    startAll();
 }
 
 void World::patch(const std::string &address, const std::string &patchText)
 {
-    update();
     Board *old = board(address);
     if (!old)
         throw DescriptionError("no board at " + address);
     json description = boardToJson(*old);
-    description.merge_patch(json::parse(patchText));
+    description.merge_patch(parseDescription(patchText));
     auto replacement = boardFromJson(description, address.empty() ? "board" : address, !address.empty());
     if (replacement->address != address && board(replacement->address))
         throw DescriptionError("address: there is already a board at " + replacement->address);
+    replacement->modelMs = old->modelMs;
     if (address.empty()) {
         world_.local = std::move(replacement);
         return;
     }
-    for (auto &b : world_.remote)
-        if (b->address == address)
-            b = std::move(replacement);
+    const size_t i = remoteIndex_.at(address);
+    remoteIndex_.erase(address);
+    remoteIndex_.emplace(replacement->address, i);
+    world_.remote[i] = std::move(replacement);
 }
 
 std::string World::boardJson(const std::string &address)
 {
-    update();
     Board *b = board(address);
     if (!b)
         throw DescriptionError("no board at " + address);
@@ -187,7 +188,7 @@ int64_t World::now() const
     if (frozen_)
         return offsetMs_;
     const auto elapsed = std::chrono::steady_clock::now() - anchor_;
-    return offsetMs_ + std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+    return saturatingAdd(offsetMs_, std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }
 
 void World::freezeClock(bool frozen)
@@ -205,31 +206,44 @@ void World::freezeClock(bool frozen)
 void World::advanceClock(int64_t milliseconds)
 {
     if (milliseconds > 0)
-        offsetMs_ += milliseconds;
+        offsetMs_ = saturatingAdd(offsetMs_, milliseconds);
 }
 
-void World::update()
+void World::catchUp(Board &b, int64_t target)
 {
-    const int64_t target = now();
-    if (target - modelMs_ > kMaxCatchUpMs)
-        modelMs_ = target - kMaxCatchUpMs;
-    while (target - modelMs_ >= kStepMs) {
-        const int64_t step = target - modelMs_ > kFineWindowMs ? kCoarseStepMs : kStepMs;
-        world_.local->step(step);
-        for (auto &b : world_.remote)
-            b->step(step);
-        modelMs_ += step;
+    if (target - b.modelMs > kMaxCatchUpMs)
+        b.modelMs = target - kMaxCatchUpMs;
+    while (target - b.modelMs >= kStepMs) {
+        const int64_t step = target - b.modelMs > kFineWindowMs ? kCoarseStepMs : kStepMs;
+        b.step(step);
+        b.modelMs += step;
+    }
+}
+
+void World::startAll()
+{
+    const int64_t t = now();
+    remoteIndex_.clear();
+    world_.local->modelMs = t;
+    for (size_t i = 0; i < world_.remote.size(); ++i) {
+        world_.remote[i]->modelMs = t;
+        remoteIndex_.emplace(world_.remote[i]->address, i);
     }
 }
 
 Board *World::board(const std::string &address)
 {
-    if (address.empty())
-        return world_.local.get();
-    for (auto &b : world_.remote)
-        if (b->address == address)
-            return b.get();
-    return nullptr;
+    Board *b = nullptr;
+    if (address.empty()) {
+        b = world_.local.get();
+    } else if (auto it = remoteIndex_.find(address); it != remoteIndex_.end()) {
+        b = world_.remote[it->second].get();
+    }
+    // Boards nobody asks about stand still; a large world costs nothing per
+    // call that way.
+    if (b)
+        catchUp(*b, now());
+    return b;
 }
 
 Backend &World::localBoard()
@@ -239,7 +253,6 @@ Backend &World::localBoard()
 
 int32_t World::connect(const std::string &address, int32_t port, std::unique_ptr<Backend> &out)
 {
-    update();
     // Nothing listens on another port of the board agent.
     if (port != HALVO_LIBINIT_PORT)
         return fail(HALVO_CLASS_CONNECTION, kUnknownAddress);
@@ -268,7 +281,6 @@ int32_t World::connect(const std::string &address, int32_t port, std::unique_ptr
 int32_t World::findAmt(const std::string &ipAddress, const std::string &userName, const std::string &password,
                        AmtEndpoint *&endpoint, Board *&b)
 {
-    update();
     endpoint = nullptr;
     for (AmtEndpoint &e : world_.amt)
         if (e.ipAddress == ipAddress)

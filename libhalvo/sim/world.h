@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace halvo::sim
@@ -39,10 +40,9 @@ public:
 
     void freezeClock(bool frozen);
     void advanceClock(int64_t milliseconds);
-    // Runs the model up to the current simulated time.
-    void update();
 
     // nullptr when there is no board at `address` ("" is the local board).
+    // The board's model is first run up to the current simulated time.
     Board *board(const std::string &address);
 
     Backend &localBoard() override;
@@ -68,15 +68,19 @@ private:
 
     static Description build(const std::string &patch);
     int64_t now() const;
+    static void catchUp(Board &board, int64_t target);
+    // Every board's model starts at the current time; the address index is
+    // rebuilt.
+    void startAll();
     int32_t findAmt(const std::string &ipAddress, const std::string &userName, const std::string &password,
                     AmtEndpoint *&endpoint, Board *&board);
 
     Description world_;
+    std::unordered_map<std::string, size_t> remoteIndex_;
     std::unique_ptr<Backend> localBackend_;
     bool frozen_ = false;
     int64_t offsetMs_ = 0;
     std::chrono::steady_clock::time_point anchor_;
-    int64_t modelMs_ = 0;
 };
 
 } // namespace halvo::sim

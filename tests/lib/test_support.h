@@ -24,6 +24,7 @@ protected:
     {
         halvo_sim_reset();
         halvo_sim_freeze_clock(1);
+        halvo_sim_record_calls(1);
     }
     void TearDown() override { halvo_sim_reset(); }
 

@@ -12,6 +12,7 @@ void reset()
 {
     halvo_sim_reset();
     halvo_sim_freeze_clock(1);
+    halvo_sim_record_calls(1);
 }
 
 void patch(const QString &json, const QString &address)
