@@ -26,6 +26,14 @@
  * the count differs from the board's number of items. No list call is made with
  * a count of 0 or less.
  *
+ * Threads: every function may be called from any thread, also at the same
+ * time as other calls. Calls on one handle are carried out one at a time, each
+ * as a whole, so a caller never sees a record half written by another call; a
+ * call racing HalvoLibUnInitialize of its handle either completes first or
+ * fails with HALVO_CLASS_HANDLE. The library starts no threads and calls back
+ * into nothing. The caller must not change a buffer while a call that was
+ * given it runs, and every call must have returned before the process exits.
+ *
  * Records: little-endian, 4-byte integers, IEEE single floats, no padding.
  * Texts are 8-bit (Latin-1) in fixed 128-byte arrays; the library writes a NUL
  * when the text is shorter, but a 128-byte text fills the array without one, so

@@ -366,9 +366,14 @@ int32_t Board::getBatteryState(int32_t battery, BatteryState &state)
         return argumentOutOfRange();
     const Battery &b = batteries[static_cast<size_t>(battery)];
     const double discharge = b.dischargeCurrentMilliAmps;
+    // A large pack on a small current lasts longer than an int32 of seconds.
+    auto seconds = [&](double milliAmpHours) {
+        return discharge > 0 ? static_cast<int32_t>(std::min(milliAmpHours * 3600.0 / discharge, double(INT32_MAX)))
+                             : 0;
+    };
     state.state = b.state;
-    state.fullBatteryTime = discharge > 0 ? static_cast<int32_t>(b.fullCapacityMilliAmpHours * 3600.0 / discharge) : 0;
-    state.remainingTime = discharge > 0 ? static_cast<int32_t>(b.remainingMilliAmpHours * 3600.0 / discharge) : 0;
+    state.fullBatteryTime = seconds(b.fullCapacityMilliAmpHours);
+    state.remainingTime = seconds(b.remainingMilliAmpHours);
     state.remainingCapacity = static_cast<int32_t>(b.remainingMilliAmpHours);
     state.voltage = b.voltageMilliVolt();
     state.rate = b.rateMilliAmps();

@@ -57,6 +57,9 @@ struct MemoryModule {
 };
 
 struct Battery {
+    // voltageMilliVolt() reaches 1.08 times this plus 150 mV.
+    static constexpr int32_t kMaxDesignedMilliVolt = INT32_MAX / 2;
+
     std::string name, type, serialNumber;
     int32_t designedVoltageMilliVolt = 0, designedCapacityMilliAmpHours = 0, fullCapacityMilliAmpHours = 0;
     double remainingMilliAmpHours = 0;

@@ -86,30 +86,7 @@ public:
     int64_t integer(const std::string &key, int64_t fallback, int64_t min = INT32_MIN, int64_t max = INT32_MAX)
     {
         const json *v = find(key);
-        if (!v)
-            return fallback;
-        int64_t value = 0;
-        if (v->is_number_integer()) {
-            value = v->get<int64_t>();
-        } else if (v->is_number_unsigned()) {
-            value = v->get<uint64_t>() > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(v->get<uint64_t>());
-        } else if (v->is_string()) {
-            // Register-like values (PCI ids, bus addresses) read better in hex.
-            const std::string s = v->get<std::string>();
-            size_t used = 0;
-            try {
-                value = std::stoll(s, &used, 0);
-            } catch (...) {
-                used = 0;
-            }
-            if (used == 0 || used != s.size())
-                error(path(key), "expected an integer or a \"0x...\" text");
-        } else {
-            error(path(key), "expected an integer");
-        }
-        if (value < min || value > max)
-            error(path(key), "expected an integer in " + std::to_string(min) + ".." + std::to_string(max));
-        return value;
+        return v ? integerValue(*v, path(key), min, max) : fallback;
     }
 
     double number(const std::string &key, double fallback, double min = -1e12, double max = 1e12)
@@ -215,8 +192,8 @@ private:
 
 int32_t statusValue(const json &v, const std::string &path)
 {
-    if (v.is_number_integer())
-        return v.get<int32_t>();
+    if (v.is_number())
+        return static_cast<int32_t>(integerValue(v, path, INT32_MIN, INT32_MAX));
     if (v.is_string()) {
         static const std::map<std::string, int32_t> names = {
             {"ok", HALVO_STATUS_OK},
@@ -261,7 +238,7 @@ std::unique_ptr<Device> deviceFromJson(const json &j, const std::string &path)
         s->config = static_cast<uint8_t>(r.integer("config", 0, 0, 255));
         s->thyst = Lm75::toRegister(r.number("thystMilliCelsius", 75000, -55000, 125000));
         s->tos = Lm75::toRegister(r.number("tosMilliCelsius", 80000, -55000, 125000));
-        s->offsetMilliCelsius = r.number("offsetMilliCelsius", 0);
+        s->offsetMilliCelsius = r.number("offsetMilliCelsius", 0, -200000, 200000);
         device = std::move(s);
     } else if (type == "smartBattery") {
         auto b = std::make_unique<SmartBattery>(address);
@@ -369,6 +346,35 @@ const char *modeName(Performance::Mode mode)
 }
 
 } // namespace
+
+// Every integer of a description is read through here, as 64 bits and checked
+// against the range of the field that will hold it, so that nothing is
+// truncated or wraps later.
+int64_t integerValue(const json &v, const std::string &path, int64_t min, int64_t max)
+{
+    int64_t value = 0;
+    if (v.is_number_integer() && !v.is_number_unsigned()) {
+        value = v.get<int64_t>();
+    } else if (v.is_number_unsigned()) {
+        value = v.get<uint64_t>() > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(v.get<uint64_t>());
+    } else if (v.is_string()) {
+        // Register-like values (PCI ids, bus addresses) read better in hex.
+        const std::string s = v.get<std::string>();
+        size_t used = 0;
+        try {
+            value = std::stoll(s, &used, 0);
+        } catch (...) {
+            used = 0;
+        }
+        if (used == 0 || used != s.size())
+            error(path, "expected an integer or a \"0x...\" text");
+    } else {
+        error(path, "expected an integer");
+    }
+    if (value < min || value > max)
+        error(path, "expected an integer in " + std::to_string(min) + ".." + std::to_string(max));
+    return value;
+}
 
 json parseDescription(const std::string &text)
 {
@@ -491,14 +497,14 @@ std::unique_ptr<Board> boardFromJson(const json &j, const std::string &path, boo
     if (auto o = r.object("cpu")) {
         Cpu c;
         c.name = o->text("name");
-        c.cpuCount = static_cast<int32_t>(o->integer("cpuCount", 1));
-        c.coreCount = static_cast<int32_t>(o->integer("coreCount", 1));
-        c.threadCount = static_cast<int32_t>(o->integer("threadCount", 1));
-        c.maxCoreSpeedMHz = static_cast<float>(o->number("maxCoreSpeedMHz", 1000));
-        c.fsbSpeedMHz = static_cast<int32_t>(o->integer("fsbSpeedMHz", 0));
-        c.l1CacheKB = static_cast<int32_t>(o->integer("l1CacheKB", 0));
-        c.l2CacheKB = static_cast<int32_t>(o->integer("l2CacheKB", 0));
-        c.l3CacheKB = static_cast<int32_t>(o->integer("l3CacheKB", 0));
+        c.cpuCount = static_cast<int32_t>(o->integer("cpuCount", 1, 0));
+        c.coreCount = static_cast<int32_t>(o->integer("coreCount", 1, 0));
+        c.threadCount = static_cast<int32_t>(o->integer("threadCount", 1, 0));
+        c.maxCoreSpeedMHz = static_cast<float>(o->number("maxCoreSpeedMHz", 1000, 0, 1e6));
+        c.fsbSpeedMHz = static_cast<int32_t>(o->integer("fsbSpeedMHz", 0, 0));
+        c.l1CacheKB = static_cast<int32_t>(o->integer("l1CacheKB", 0, 0));
+        c.l2CacheKB = static_cast<int32_t>(o->integer("l2CacheKB", 0, 0));
+        c.l3CacheKB = static_cast<int32_t>(o->integer("l3CacheKB", 0, 0));
         c.maxFrequencyKHz = static_cast<int32_t>(o->integer("maxFrequencyKHz", 1000000, 0));
         c.minFrequencyKHz = static_cast<int32_t>(o->integer("minFrequencyKHz", c.maxFrequencyKHz, 0));
         c.loadPercent = o->number("loadPercent", 30, 0, 100);
@@ -523,22 +529,20 @@ std::unique_ptr<Board> boardFromJson(const json &j, const std::string &path, boo
             error(o->path("mode"), "expected types, percentage or none");
         p.acceptedTypes.clear();
         o->array("acceptedTypes", [&](const json &v, const std::string &tpath) {
-            if (!v.is_number_integer() || v.get<int>() < 0 || v.get<int>() > 3)
-                error(tpath, "expected a performance type 0..3");
-            p.acceptedTypes.push_back(v.get<int>());
+            p.acceptedTypes.push_back(static_cast<int>(integerValue(v, tpath, 0, 3)));
         });
         p.type = static_cast<int>(o->integer("type", 0, 0, 3));
         p.percent = static_cast<int>(o->integer("percent", 100, 10, 100));
         p.percentStep = static_cast<int>(o->integer("percentStep", 1, 1, 90));
-        p.currentKHz = o->number("currentFrequencyKHz", 0, 0);
+        p.currentKHz = o->number("currentFrequencyKHz", 0, 0, INT32_MAX);
         o->finish();
     }
 
     if (auto o = r.object("memory")) {
         Memory m;
-        m.totalSizeMB = static_cast<int32_t>(o->integer("totalSizeMB", 0));
-        m.freeSizeMB = static_cast<int32_t>(o->integer("freeSizeMB", 0));
-        m.speedMHz = static_cast<int32_t>(o->integer("speedMHz", 0));
+        m.totalSizeMB = static_cast<int32_t>(o->integer("totalSizeMB", 0, 0));
+        m.freeSizeMB = static_cast<int32_t>(o->integer("freeSizeMB", 0, 0));
+        m.speedMHz = static_cast<int32_t>(o->integer("speedMHz", 0, 0));
         m.type = o->text("type");
         o->finish();
         b.memory = m;
@@ -547,7 +551,7 @@ std::unique_ptr<Board> boardFromJson(const json &j, const std::string &path, boo
     r.array("memoryModules", [&](const json &item, const std::string &p) {
         Reader o(item, p);
         MemoryModule m;
-        m.sizeMB = static_cast<int32_t>(o.integer("sizeMB", 0));
+        m.sizeMB = static_cast<int32_t>(o.integer("sizeMB", 0, 0));
         m.manufacturer = o.text("manufacturer");
         m.partNumber = o.text("partNumber");
         m.serialNumber = o.text("serialNumber");
@@ -563,7 +567,9 @@ std::unique_ptr<Board> boardFromJson(const json &j, const std::string &path, boo
         t.name = o.text("name");
         t.type = o.text("type");
         t.serialNumber = o.text("serialNumber");
-        t.designedVoltageMilliVolt = static_cast<int32_t>(o.integer("designedVoltageMilliVolt", 0, 0));
+        // Room for the terminal voltage: up to 8 % above nominal plus the charger's lift.
+        t.designedVoltageMilliVolt =
+            static_cast<int32_t>(o.integer("designedVoltageMilliVolt", 0, 0, Battery::kMaxDesignedMilliVolt));
         t.designedCapacityMilliAmpHours = static_cast<int32_t>(o.integer("designedCapacityMilliAmpHours", 0, 0));
         t.fullCapacityMilliAmpHours =
             static_cast<int32_t>(o.integer("fullCapacityMilliAmpHours", t.designedCapacityMilliAmpHours, 0));
@@ -586,7 +592,7 @@ std::unique_ptr<Board> boardFromJson(const json &j, const std::string &path, boo
         d.name = o.text("name");
         d.ipAddress = o.text("ipAddress");
         d.macAddress = o.text("macAddress");
-        d.speedMbit = static_cast<int32_t>(o.integer("speedMbit", 0));
+        d.speedMbit = static_cast<int32_t>(o.integer("speedMbit", 0, 0));
         o.finish();
         b.networkDevices.push_back(d);
     });
@@ -727,11 +733,12 @@ std::unique_ptr<Board> boardFromJson(const json &j, const std::string &path, boo
         g.direction.assign(n, 0);
         g.outputLevel.assign(n, 0);
         o->array("loopback", [&](const json &pair, const std::string &p) {
-            if (!pair.is_array() || pair.size() != 2 || !pair[0].is_number_integer() || !pair[1].is_number_integer())
+            if (!pair.is_array() || pair.size() != 2)
                 error(p, "expected a pair of pin numbers");
-            const int a = pair[0].get<int>(), c = pair[1].get<int>();
-            if (a < 0 || c < 0 || a >= g.pinCount || c >= g.pinCount || a == c)
-                error(p, "pins out of range");
+            const auto a = static_cast<int>(integerValue(pair[0], p + "[0]", 0, g.pinCount - 1));
+            const auto c = static_cast<int>(integerValue(pair[1], p + "[1]", 0, g.pinCount - 1));
+            if (a == c)
+                error(p, "a pin cannot be wired to itself");
             if (g.partner[a] >= 0 || g.partner[c] >= 0)
                 error(p, "a pin can be wired to one other pin only");
             g.partner[a] = c;
@@ -740,9 +747,9 @@ std::unique_ptr<Board> boardFromJson(const json &j, const std::string &path, boo
         auto bits = [&](const std::string &key, std::vector<uint8_t> &out) {
             size_t i = 0;
             o->array(key, [&](const json &v, const std::string &p) {
-                if (i >= n || !v.is_number_integer() || v.get<int>() < 0 || v.get<int>() > 1)
+                if (i >= n)
                     error(p, "expected 0 or 1, one per pin");
-                out[i++] = static_cast<uint8_t>(v.get<int>());
+                out[i++] = static_cast<uint8_t>(integerValue(v, p, 0, 1));
             });
         };
         bits("directions", g.direction);

@@ -30,6 +30,10 @@ constexpr size_t kMaxDescriptionFileBytes = 16 << 20;
 // Throws DescriptionError saying why a file is refused.
 std::string readDescriptionFile(const std::string &path);
 
+// An integer (or "0x..." text) in min..max; throws DescriptionError naming
+// `path` otherwise.
+int64_t integerValue(const nlohmann::json &v, const std::string &path, int64_t min, int64_t max);
+
 // `path` prefixes error messages; `remote` allows (and requires) "address".
 std::unique_ptr<Board> boardFromJson(const nlohmann::json &j, const std::string &path, bool remote);
 nlohmann::json boardToJson(const Board &board);

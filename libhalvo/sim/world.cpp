@@ -111,9 +111,7 @@ World::Description World::build(const std::string &patchText)
                 else
                     endpoint.board = text == "local" ? std::string() : text;
             } else if (key == "powerState") {
-                if (!v.is_number_integer() || v.get<int>() < 0 || v.get<int>() > 2)
-                    throw DescriptionError(path + ".powerState: expected 0, 1 or 2");
-                endpoint.powerState = v.get<int>();
+                endpoint.powerState = static_cast<int>(integerValue(v, path + ".powerState", 0, 2));
             } else {
                 throw DescriptionError(path + "." + key + ": unknown key");
             }
