@@ -2,10 +2,13 @@
 #include "test_support.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace
 {
@@ -267,6 +270,113 @@ TEST(Threads, ConcurrentCallsWithTheClockRunningStayConsistent)
         thread.join();
     EXPECT_EQ(failures, 0);
     halvo_sim_reset();
+}
+
+} // namespace
+
+namespace
+{
+
+class Hardening : public SimTest
+{
+protected:
+    static std::string nested(int depth, char open, char close)
+    {
+        std::string text = R"({"board": {"_deep": )";
+        for (int i = 0; i < depth; ++i)
+            text += open == '{' ? std::string(R"({"a": )") : std::string(1, open);
+        text += "0";
+        text += std::string(depth, close);
+        return text + "}}";
+    }
+    static std::string refusedBoardFile(const std::string &path)
+    {
+        ::setenv("HALVO_SIM_BOARD", path.c_str(), 1);
+        ::testing::internal::CaptureStderr();
+        halvo_sim_reset();
+        ::unsetenv("HALVO_SIM_BOARD");
+        return ::testing::internal::GetCapturedStderr();
+    }
+};
+
+TEST_F(Hardening, DeeplyNestedDescriptionsAreRefusedWithoutRecursion)
+{
+    for (const std::string &json : {nested(1000000, '[', ']'), nested(100000, '{', '}')}) {
+        EXPECT_EQ(errorClass(halvo_sim_load_board(json.c_str())), HALVO_CLASS_ARGUMENT);
+        EXPECT_NE(std::string(halvo_sim_last_error()).find("deeper than 64"), std::string::npos);
+        EXPECT_EQ(errorClass(halvo_sim_patch_board(nullptr, json.c_str() + 10)), HALVO_CLASS_ARGUMENT);
+    }
+    load(nested(60, '[', ']'));
+    EXPECT_EQ(boardName(), "HVB-1520");
+}
+
+TEST_F(Hardening, BoardFilesMustBeRegularAndSmall)
+{
+    const std::string fifo = ::testing::TempDir() + "halvo_board_fifo";
+    const std::string big = ::testing::TempDir() + "halvo_board_big.json";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_NE(refusedBoardFile(fifo).find("not a regular file"), std::string::npos);
+    std::ofstream(big) << "{}";
+    ASSERT_EQ(::truncate(big.c_str(), (16 << 20) + 1), 0);
+    EXPECT_NE(refusedBoardFile(big).find("larger than 16 MiB"), std::string::npos);
+    EXPECT_EQ(boardName(), "HVB-1520");
+    std::remove(fifo.c_str());
+    std::remove(big.c_str());
+}
+
+TEST_F(Hardening, IdleRemoteBoardsCostNothingAndCatchUpWhenUsed)
+{
+    std::string remote;
+    for (int i = 0; i < 1000; ++i)
+        remote += std::string(i ? "," : "") + R"({"address": "10.0.)" + std::to_string(i / 250) + "." +
+                  std::to_string(i % 250) + R"("})";
+    load(R"({"remoteBoards": [)" + remote + "]}");
+    advanceSeconds(3600);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(upTime(), 12300 + 3600);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(upTime(openRemote("10.0.3.249")), 12300 + 3600);
+}
+
+TEST_F(Hardening, NumbersOutsideTheirFieldAreRefusedByKey)
+{
+    const struct {
+        const char *json, *where;
+    } cases[] = {
+        {R"({"board": {"batteries": [{"designedVoltageMilliVolt": 2147483000}]}})",
+         "board.batteries[0].designedVoltageMilliVolt"},
+        {R"({"board": {"gpio": {"pinCount": 16, "loopback": [[4294967296, 1]]}}})", "board.gpio.loopback[0][0]"},
+        {R"({"amtEndpoints": [{"ipAddress": "10.0.0.1", "powerState": 4294967296}]})", "amtEndpoints[0].powerState"},
+        {R"({"board": {"cpu": {"cpuCount": -1}}})", "board.cpu.cpuCount"},
+        {R"({"board": {"cpuPerformance": {"currentFrequencyKHz": 1e11}}})", "board.cpuPerformance.currentFrequencyKHz"},
+        {R"({"board": {"callStatus": {"HalvoGetCpuInfo": 4294967296}}})", "board.callStatus.HalvoGetCpuInfo"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(errorClass(halvo_sim_load_board(c.json)), HALVO_CLASS_ARGUMENT) << c.json;
+        EXPECT_NE(std::string(halvo_sim_last_error()).find(c.where), std::string::npos) << halvo_sim_last_error();
+    }
+    // A huge pack on a trickle lasts longer than an int32 of seconds.
+    patch(R"({"batteries": [{"designedVoltageMilliVolt": 1073741823, "fullCapacityMilliAmpHours": 2000000000,
+                             "state": 2, "dischargeCurrentMilliAmps": 1}]})");
+    BatteryState state{};
+    ASSERT_EQ(HalvoGetBatteryState(0, 0, &state), 0);
+    EXPECT_EQ(state.fullBatteryTime, INT32_MAX);
+    EXPECT_EQ(state.remainingTime, INT32_MAX);
+    EXPECT_GT(state.voltage, 1073741823);
+}
+
+TEST_F(Hardening, ControlErrorsArePerThreadAndTheClockSaturates)
+{
+    EXPECT_NE(halvo_sim_force_status("HalvoNothing", 0, 1), 0);
+    const char *mine = halvo_sim_last_error();
+    const std::string text = mine;
+    std::thread([] { halvo_sim_load_board("{\"board\": {\"cpu\": {\"cpuCount\": -1}}}"); }).join();
+    EXPECT_EQ(std::string(mine), text);
+    halvo_sim_advance_clock(INT64_MAX);
+    const int32_t seconds = upTime();
+    halvo_sim_advance_clock(INT64_MAX);
+    EXPECT_EQ(upTime(), seconds);
 }
 
 } // namespace
