@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -377,6 +378,30 @@ TEST_F(Hardening, ControlErrorsArePerThreadAndTheClockSaturates)
     const int32_t seconds = upTime();
     halvo_sim_advance_clock(INT64_MAX);
     EXPECT_EQ(upTime(), seconds);
+}
+
+} // namespace
+
+namespace
+{
+
+// Runs in its own process with $HALVO_SIM_LOG naming a file that does not
+// exist yet (see CMakeLists.txt).
+TEST(LogFile, IsCreatedPrivateAndNeverHoldsAPassword)
+{
+    const char *path = std::getenv("HALVO_SIM_LOG");
+    if (!path)
+        GTEST_SKIP() << "needs HALVO_SIM_LOG";
+    int32_t state;
+    HalvoGetSystemStateAmt("192.168.1.10", "admin", "Pawtrel*5", &state);
+    struct stat st {
+    };
+    ASSERT_EQ(::stat(path, &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    std::ifstream in(path);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find(R"(HalvoGetSystemStateAmt("192.168.1.10", "admin", "***", *) -> 0)"), std::string::npos);
+    EXPECT_EQ(text.find("Pawtrel"), std::string::npos);
 }
 
 } // namespace
