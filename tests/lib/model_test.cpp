@@ -1,34 +1,43 @@
-// The simulated board's behaviour over simulated time and its settable parts.
+// The simulated board over simulated time, its settable parts and its bus
+// devices. Demo bus map: SMBus 0 has a 24C02 EEPROM at 0x50, an LM75 at 0x48
+// and a smart battery at 0x0B; SMBus 1 a write-protected SPD EEPROM at 0x52;
+// I2C 0 an EEPROM at 0x50 and an LM75 at 0x49.
 #include "test_support.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace
 {
 
-class Clock : public SimTest
+class Model : public SimTest
 {
+protected:
+    static uint8_t level(int pin)
+    {
+        return read<uint8_t>([&](uint8_t *v) { return HalvoGpioGetLevel(0, pin, v); });
+    }
+    static int32_t cpuFreq()
+    {
+        return read<int32_t>([](int32_t *v) { return HalvoGetCpuFreq(0, 2, v); });
+    }
+    static uint16_t word(uint8_t bus, uint8_t address, uint8_t command)
+    {
+        return read<uint16_t>([&](uint16_t *v) { return HalvoSmbusReadWord(0, bus, address, command, v); });
+    }
+    static uint8_t byte(uint8_t bus, uint8_t address, uint8_t command)
+    {
+        return read<uint8_t>([&](uint8_t *v) { return HalvoSmbusReadByte(0, bus, address, command, v); });
+    }
 };
 
-TEST_F(Clock, UpTimeStartsAtTheDemoValueAndFollowsTheFrozenClock)
+TEST_F(Model, TheFrozenClockAloneMovesTimeAndResultsDoNotDependOnHowOftenOneAsks)
 {
-    EXPECT_EQ(upTime(), 3 * 3600 + 25 * 60);
-    advanceSeconds(90);
-    EXPECT_EQ(upTime(), 3 * 3600 + 25 * 60 + 90);
-}
-
-TEST_F(Clock, FrozenClockDoesNotMoveOnItsOwn)
-{
-    const int32_t before = upTime();
+    EXPECT_EQ(upTime(), 12300);
     for (int i = 0; i < 1000; ++i)
         upTime();
-    EXPECT_EQ(upTime(), before);
-}
-
-TEST_F(Clock, ResultsDoNotDependOnHowOftenTheBoardIsAsked)
-{
+    EXPECT_EQ(upTime(), 12300);
     advanceSeconds(60);
+    EXPECT_EQ(upTime(), 12360);
     const int32_t oneJump = cpuTemp();
     halvo_sim_reset();
     halvo_sim_freeze_clock(1);
@@ -39,67 +48,47 @@ TEST_F(Clock, ResultsDoNotDependOnHowOftenTheBoardIsAsked)
     EXPECT_EQ(cpuTemp(), oneJump);
 }
 
-class Watchdog : public SimTest
-{
-};
-
-TEST_F(Watchdog, ExpiryRestartsTheBoardAndTriggerPostponesIt)
-{
-    const int32_t boots = bootCounter();
-    ASSERT_EQ(HalvoWatchdogEnable(0, 10000), 0);
-    advanceSeconds(9.9);
-    ASSERT_EQ(HalvoWatchdogTrigger(0), 0);
-    advanceSeconds(9.9);
-    ASSERT_EQ(HalvoWatchdogTrigger(0), 0);
-    advanceSeconds(9.9);
-    EXPECT_EQ(bootCounter(), boots) << "triggered in time, no restart";
-    EXPECT_GT(upTime(), 12300);
-
-    advanceSeconds(0.2);
-    EXPECT_EQ(bootCounter(), boots + 1);
-    EXPECT_LE(upTime(), 1);
-
-    advanceSeconds(30);
-    EXPECT_EQ(bootCounter(), boots + 1) << "the restart disarms the watchdog";
-    EXPECT_EQ(upTime(), 30);
-}
-
-TEST_F(Watchdog, DisableStopsTheCountdown)
+TEST_F(Model, WatchdogExpiryRestartsTheBoardUnlessTriggeredOrDisabled)
 {
     ASSERT_EQ(HalvoWatchdogEnable(0, 2000), 0);
     ASSERT_EQ(HalvoWatchdogDisable(0), 0);
     advanceSeconds(10);
     EXPECT_EQ(bootCounter(), 117);
-}
 
-TEST_F(Watchdog, RefusesTimeoutsItCannotCount)
-{
-    EXPECT_EQ(errorClass(HalvoWatchdogEnable(0, 0)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoWatchdogEnable(0, -1000)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoWatchdogEnable(0, 65535001)), HALVO_CLASS_ARGUMENT);
-}
-
-class Fan : public SimTest
-{
-protected:
-    static int cpuFanIndex()
-    {
-        FanInfo fans[3];
-        EXPECT_EQ(HalvoGetFanList(0, fans, 3), 0);
-        for (int i = 0; i < 3; ++i)
-            if (std::string(fans[i].name) == "CPU-Fan")
-                return i;
-        return -1;
+    ASSERT_EQ(HalvoWatchdogEnable(0, 10000), 0);
+    for (int i = 0; i < 3; ++i) {
+        advanceSeconds(9.9);
+        ASSERT_EQ(HalvoWatchdogTrigger(0), 0);
     }
-};
+    EXPECT_EQ(bootCounter(), 117) << "triggered in time, no restart";
+    advanceSeconds(10.1);
+    EXPECT_EQ(bootCounter(), 118);
+    EXPECT_LE(upTime(), 1);
+    advanceSeconds(30);
+    EXPECT_EQ(bootCounter(), 118) << "the restart disarms the watchdog";
+    EXPECT_EQ(upTime(), 30);
+}
 
-TEST_F(Fan, ThermalCruiseHoldsTheTargetWithinToleranceOnceSettled)
+TEST_F(Model, ThermalCruiseHoldsTheTargetAndManualSpeedsHeatOrCool)
 {
+    ASSERT_EQ(HalvoSetCpuFanSpeed(0, 20), 0);
+    EXPECT_EQ(read<uint8_t>([](uint8_t *v) { return HalvoGetFanMode(0, 1, v); }), 1);
+    const int32_t start = cpuTemp();
+    advanceSeconds(120);
+    const int32_t slow = cpuTemp();
+    EXPECT_GT(slow, start + 3000);
+    ASSERT_EQ(HalvoSetCpuFanSpeed(0, 153), 0);
+    advanceSeconds(120);
+    EXPECT_LT(cpuTemp(), slow - 3000);
+    uint8_t duty = 0;
+    int32_t rpm = 0;
+    ASSERT_EQ(HalvoGetFanSpeed(0, 0, &duty, &rpm), 0);
+    EXPECT_EQ(duty, 153);
+    EXPECT_EQ(rpm, 3000);
+    EXPECT_EQ(read<int32_t>([](int32_t *v) { return HalvoGetCpuFanSpeed(0, v); }), rpm);
     for (int target : {39000, 50000}) {
-        ASSERT_EQ(HalvoSetFanModeThermalCruise(0, cpuFanIndex(), target, 2000), 0);
-        uint8_t mode = 0;
-        ASSERT_EQ(HalvoGetFanMode(0, 1, &mode), 0);
-        EXPECT_EQ(mode, 2);
+        ASSERT_EQ(HalvoSetFanModeThermalCruise(0, 0, target, 2000), 0);
+        EXPECT_EQ(read<uint8_t>([](uint8_t *v) { return HalvoGetFanMode(0, 1, v); }), 2);
         advanceSeconds(120);
         int32_t low = INT32_MAX, high = INT32_MIN;
         for (int i = 0; i < 300; ++i) { // three periods of the workload swing
@@ -112,128 +101,48 @@ TEST_F(Fan, ThermalCruiseHoldsTheTargetWithinToleranceOnceSettled)
     }
 }
 
-TEST_F(Fan, ManualSlowFanHeatsAndFastFanCools)
-{
-    const int32_t start = cpuTemp();
-    ASSERT_EQ(HalvoSetCpuFanSpeed(0, 20), 0);
-    advanceSeconds(120);
-    const int32_t slow = cpuTemp();
-    EXPECT_GT(slow, start + 3000);
-    ASSERT_EQ(HalvoSetCpuFanSpeed(0, 255), 0);
-    advanceSeconds(120);
-    EXPECT_LT(cpuTemp(), slow - 5000);
-    uint8_t mode = 0;
-    ASSERT_EQ(HalvoGetFanMode(0, 1, &mode), 0);
-    EXPECT_EQ(mode, 1);
-}
-
-TEST_F(Fan, CpuFanRpmFollowsTheDuty)
-{
-    ASSERT_EQ(HalvoSetCpuFanSpeed(0, 153), 0);
-    advanceSeconds(5);
-    uint8_t duty = 0;
-    int32_t rpm = 0, cpuRpm = 0;
-    ASSERT_EQ(HalvoGetFanSpeed(0, cpuFanIndex(), &duty, &rpm), 0);
-    ASSERT_EQ(HalvoGetCpuFanSpeed(0, &cpuRpm), 0);
-    EXPECT_EQ(duty, 153);
-    EXPECT_EQ(rpm, 3000);
-    EXPECT_EQ(cpuRpm, rpm);
-}
-
-TEST_F(Fan, ThermalCruiseNeedsTheCpuFan)
-{
-    EXPECT_EQ(errorClass(HalvoSetFanModeThermalCruise(0, -1, 39000, 2000)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoSetFanModeThermalCruise(0, 3, 39000, 2000)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoSetFanModeThermalCruise(0, 1, 39000, 2000)), HALVO_CLASS_UNSUPPORTED);
-    EXPECT_EQ(errorClass(HalvoSetFanModeThermalCruise(0, 0, 39000, -1)), HALVO_CLASS_ARGUMENT);
-    uint8_t mode;
-    EXPECT_EQ(errorClass(HalvoGetFanMode(0, 0, &mode)), HALVO_CLASS_ARGUMENT);
-}
-
-class Performance : public SimTest
-{
-};
-
-TEST_F(Performance, TypesBoardReportsPercentZeroAndDrivesTheClock)
+TEST_F(Model, PerformanceTypesAndPercentagesDriveTheClockAndTheHeat)
 {
     int8_t type = -1, percent = -1;
     ASSERT_EQ(HalvoGetCpuPerformance(0, &type, &percent), 0);
-    EXPECT_EQ(percent, 0);
-    int32_t khz = 0;
-    ASSERT_EQ(HalvoSetCpuPerformance(0, 0, 100), 0);
-    advanceSeconds(1);
-    ASSERT_EQ(HalvoGetCpuFreq(0, 2, &khz), 0);
-    EXPECT_EQ(khz, 1800000);
-    ASSERT_EQ(HalvoSetCpuPerformance(0, 1, 50), 0);
-    advanceSeconds(1);
-    ASSERT_EQ(HalvoGetCpuFreq(0, 2, &khz), 0);
-    EXPECT_EQ(khz, 600000);
-    ASSERT_EQ(HalvoGetCpuPerformance(0, &type, &percent), 0);
-    EXPECT_EQ(type, 1);
-}
-
-TEST_F(Performance, HigherPerformanceRunsHotter)
-{
+    EXPECT_EQ(percent, 0) << "a types board reports percent 0";
     ASSERT_EQ(HalvoSetCpuFanSpeed(0, 100), 0);
     ASSERT_EQ(HalvoSetCpuPerformance(0, 1, 50), 0);
     advanceSeconds(300);
+    EXPECT_EQ(cpuFreq(), 600000);
     const int32_t powerSave = cpuTemp();
     ASSERT_EQ(HalvoSetCpuPerformance(0, 0, 100), 0);
     advanceSeconds(300);
+    EXPECT_EQ(cpuFreq(), 1800000);
     EXPECT_GT(cpuTemp(), powerSave + 2000);
-}
+    ASSERT_EQ(HalvoGetCpuPerformance(0, &type, &percent), 0);
+    EXPECT_EQ(type, 0);
 
-TEST_F(Performance, RefusedTypesAreUnsupportedAndUnknownTypesAreArguments)
-{
-    patch(R"({"cpuPerformance": {"acceptedTypes": [0, 2]}})");
-    EXPECT_EQ(HalvoSetCpuPerformance(0, 2, 75), 0);
-    EXPECT_EQ(errorClass(HalvoSetCpuPerformance(0, 1, 50)), HALVO_CLASS_UNSUPPORTED);
-    EXPECT_EQ(errorClass(HalvoSetCpuPerformance(0, 4, 50)), HALVO_CLASS_ARGUMENT);
-}
-
-TEST_F(Performance, PercentageBoardAppliesThePercentInItsSteps)
-{
     patch(R"({"cpuPerformance": {"mode": "percentage", "percent": 100, "percentStep": 5}})");
     ASSERT_EQ(HalvoSetCpuPerformance(0, 0, 82), 0);
-    int8_t type = -1, percent = -1;
     ASSERT_EQ(HalvoGetCpuPerformance(0, &type, &percent), 0);
     EXPECT_EQ(percent, 80);
     advanceSeconds(1);
-    int32_t khz = 0;
-    ASSERT_EQ(HalvoGetCpuFreq(0, 2, &khz), 0);
-    EXPECT_EQ(khz, 1440000);
-    EXPECT_EQ(errorClass(HalvoSetCpuPerformance(0, 0, 9)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoSetCpuPerformance(0, 0, 101)), HALVO_CLASS_ARGUMENT);
+    EXPECT_EQ(cpuFreq(), 1440000);
+    expectRefused({{"9 %", [] { return HalvoSetCpuPerformance(0, 0, 9); }, 2},
+                   {"101 %", [] { return HalvoSetCpuPerformance(0, 0, 101); }, 2}});
 }
 
-class Battery : public SimTest
+TEST_F(Model, BatteryChargesToFullThenRunsOnAcThenDischarges)
 {
-protected:
-    static BatteryState state()
-    {
-        BatteryState s{};
-        EXPECT_EQ(HalvoGetBatteryState(0, 0, &s), 0);
-        return s;
-    }
-};
-
-TEST_F(Battery, ChargesToFullThenRunsOnAcThenDischarges)
-{
+    auto state = [] { return read<BatteryState>([](BatteryState *s) { return HalvoGetBatteryState(0, 0, s); }); };
     BatteryState s = state();
     EXPECT_EQ(s.state, 0);
     EXPECT_EQ(s.rate, 1500);
     EXPECT_EQ(s.remainingCapacity, 2900);
     EXPECT_EQ(s.fullBatteryTime, 4150 * 3600 / 900);
-
     advanceSeconds(600); // 1500 mA for 10 min = 250 mAh
     EXPECT_NEAR(state().remainingCapacity, 3150, 1);
-
     advanceSeconds(2400 + 60); // the last 1000 mAh, then a minute on AC
     s = state();
     EXPECT_EQ(s.state, 1);
     EXPECT_EQ(s.chargePercent, 100);
     EXPECT_EQ(s.rate, 0);
-
     advanceSeconds(70); // AC is held for 120 s before the demo unplugs
     s = state();
     EXPECT_EQ(s.state, 2);
@@ -242,99 +151,108 @@ TEST_F(Battery, ChargesToFullThenRunsOnAcThenDischarges)
     EXPECT_NEAR(s.remainingTime, s.remainingCapacity * 3600 / 900, 4);
 }
 
-class Gpio : public SimTest
+TEST_F(Model, GpioInputsReadTheOutputTheyAreWiredToOrTheirPullUp)
 {
-protected:
-    static uint8_t level(int pin)
-    {
-        uint8_t value = 0xff;
-        EXPECT_EQ(HalvoGpioGetLevel(0, pin, &value), 0);
-        return value;
-    }
-};
-
-TEST_F(Gpio, InputReadsTheOutputItIsWiredTo)
-{
+    EXPECT_EQ(read<int32_t>([](int32_t *v) { return HalvoGpioGetCount(0, v); }), 16);
     ASSERT_EQ(HalvoGpioSetLevel(0, 3, 0), 0);
     EXPECT_EQ(level(11), 0);
     ASSERT_EQ(HalvoGpioSetLevel(0, 3, 1), 0);
     EXPECT_EQ(level(11), 1);
-
     ASSERT_EQ(HalvoGpioSetDirection(0, 3, 0), 0);
     ASSERT_EQ(HalvoGpioSetDirection(0, 11, 1), 0);
     ASSERT_EQ(HalvoGpioSetLevel(0, 11, 0), 0);
     EXPECT_EQ(level(3), 0) << "the wiring works both ways";
-}
-
-TEST_F(Gpio, UnconnectedInputsReadHigh)
-{
     ASSERT_EQ(HalvoGpioSetLevel(0, 1, 0), 0);
     ASSERT_EQ(HalvoGpioSetDirection(0, 1, 0), 0);
     EXPECT_EQ(level(1), 1);
     EXPECT_EQ(level(9), 1);
 }
 
-TEST_F(Gpio, RefusesPinsAndValuesOutOfRange)
+TEST_F(Model, StorageAndBacklightKeepWhatIsWritten)
 {
-    int32_t count = 0;
-    ASSERT_EQ(HalvoGpioGetCount(0, &count), 0);
-    EXPECT_EQ(count, 16);
-    uint8_t value;
-    EXPECT_EQ(errorClass(HalvoGpioGetDirection(0, 16, &value)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoGpioGetLevel(0, -1, &value)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoGpioSetDirection(0, 0, 2)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoGpioSetLevel(0, 0, 2)), HALVO_CLASS_ARGUMENT);
-}
-
-class Storage : public SimTest
-{
-};
-
-TEST_F(Storage, WriteThenReadBack)
-{
-    int32_t count = 0, size = 0;
-    ASSERT_EQ(HalvoGetStorageCount(0, &count), 0);
-    EXPECT_EQ(count, 2);
-    ASSERT_EQ(HalvoGetStorageSize(0, 1, &size), 0);
-    EXPECT_EQ(size, 8);
-
+    EXPECT_EQ(read<int32_t>([](int32_t *v) { return HalvoGetStorageCount(0, v); }), 2);
+    EXPECT_EQ(read<int32_t>([](int32_t *v) { return HalvoGetStorageSize(0, 1, v); }), 8);
     char bytes[8];
     ASSERT_EQ(HalvoStorageRead(0, 1, 0, bytes, 8), 0);
     EXPECT_EQ(bytes[0], 0) << "demo content begins with a 0 byte";
     ASSERT_EQ(HalvoStorageWrite(0, 0, 98, "AB", 2), 0);
     ASSERT_EQ(HalvoStorageRead(0, 0, 97, bytes, 3), 0);
     EXPECT_EQ(std::string(bytes, 3), std::string("\0AB", 3));
-}
-
-TEST_F(Storage, RefusesAccessOutsideTheStorage)
-{
-    char bytes[32];
-    EXPECT_EQ(errorClass(HalvoStorageRead(0, 0, 99, bytes, 2)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoStorageRead(0, 0, -1, bytes, 2)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoStorageRead(0, 0, 0, bytes, -1)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoStorageWrite(0, 1, 0, bytes, 9)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoStorageWrite(0, 0, INT32_MAX, bytes, 2)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoStorageWrite(0, 2, 0, bytes, 1)), HALVO_CLASS_ARGUMENT);
-    int32_t size;
-    EXPECT_EQ(errorClass(HalvoGetStorageSize(0, -1, &size)), HALVO_CLASS_ARGUMENT);
-}
-
-class Display : public SimTest
-{
-};
-
-TEST_F(Display, BacklightAcceptsZeroToHundred)
-{
-    int32_t count = 0, value = -1;
-    ASSERT_EQ(HalvoGetDisplayCount(0, &count), 0);
-    EXPECT_EQ(count, 1);
+    EXPECT_EQ(read<int32_t>([](int32_t *v) { return HalvoGetDisplayCount(0, v); }), 1);
     ASSERT_EQ(HalvoSetBacklightValue(0, 0, 0), 0);
+    EXPECT_EQ(read<int32_t>([](int32_t *v) { return HalvoGetBacklightValue(0, 0, v); }), 0);
     ASSERT_EQ(HalvoSetBacklightValue(0, 0, 100), 0);
-    EXPECT_EQ(errorClass(HalvoSetBacklightValue(0, 0, 101)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoSetBacklightValue(0, 0, -1)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(errorClass(HalvoSetBacklightValue(0, 1, 50)), HALVO_CLASS_ARGUMENT);
-    ASSERT_EQ(HalvoGetBacklightValue(0, 0, &value), 0);
-    EXPECT_EQ(value, 100);
+    EXPECT_EQ(read<int32_t>([](int32_t *v) { return HalvoGetBacklightValue(0, 0, v); }), 100);
+}
+
+TEST_F(Model, SmbusEepromSharesOnePointerAndStoresWordsLowByteFirst)
+{
+    EXPECT_EQ(read<uint8_t>([](uint8_t *v) { return HalvoGetSmbusCount(0, v); }), 2);
+    EXPECT_EQ(read<uint8_t>([](uint8_t *v) { return HalvoGetI2cBusCount(0, v); }), 1);
+    ASSERT_EQ(HalvoSmbusWriteByte(0, 0, 0x50, 0x10, 'A'), 0);
+    ASSERT_EQ(HalvoSmbusWriteByte(0, 0, 0x50, 0x11, 'B'), 0);
+    EXPECT_EQ(byte(0, 0x50, 0x10), 'A');
+    EXPECT_EQ(read<uint8_t>([](uint8_t *v) { return HalvoSmbusReceiveByte(0, 0, 0x50, v); }), 'B')
+        << "receive byte reads on from where the read byte left the pointer";
+    ASSERT_EQ(HalvoSmbusSendByte(0, 0, 0x50, 0x00), 0);
+    EXPECT_EQ(read<uint8_t>([](uint8_t *v) { return HalvoSmbusReceiveByte(0, 0, 0x50, v); }), 'H');
+    ASSERT_EQ(HalvoSmbusWriteWord(0, 0, 0x50, 0x20, 0x1234), 0);
+    EXPECT_EQ(byte(0, 0x50, 0x20), 0x34);
+    EXPECT_EQ(word(0, 0x50, 0x20), 0x1234);
+    const uint8_t before = byte(1, 0x52, 2);
+    ASSERT_EQ(HalvoSmbusWriteByte(0, 1, 0x52, 2, before ^ 0xff), 0) << "write-protected parts acknowledge";
+    EXPECT_EQ(byte(1, 0x52, 2), before);
+    EXPECT_EQ(HalvoSmbusQuickCommand(0, 0, 0x50, 1), 0);
+    EXPECT_EQ(HalvoSmbusQuickCommand(0, 1, 0x52, 0), 0);
+}
+
+TEST_F(Model, Lm75AndSmartBatteryAnswerLikeTheParts)
+{
+    EXPECT_EQ(word(0, 0x0b, 0x0f), 2900) << "remaining capacity of the battery";
+    patch(R"({"thermal": {"ambientMilliCelsius": 25500, "cpuMilliCelsius": 25500}})");
+    EXPECT_EQ(word(0, 0x48, 0), 0x8019) << "25.5 degrees is register 0x1980, MSB received first";
+    EXPECT_EQ(word(0, 0x48, 3), 0x0050) << "T_os of 80 degrees";
+    ASSERT_EQ(HalvoSmbusWriteWord(0, 0, 0x48, 2, 0x8046), 0);
+    EXPECT_EQ(word(0, 0x48, 2), 0x8046);
+    ASSERT_EQ(HalvoSetCpuFanSpeed(0, 0), 0);
+    advanceSeconds(300);
+    EXPECT_GT(word(0, 0x48, 0) & 0xff, 0x19) << "follows the board temperature";
+
+    uint8_t buffer[HALVO_BLOCK_BUFFER_SIZE];
+    std::memset(buffer, 0xAB, sizeof buffer);
+    uint8_t count = 0;
+    ASSERT_EQ(HalvoSmbusReadBlock(0, 0, 0x0b, 0x20, buffer, &count), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer), count), "Selvaro Power");
+    EXPECT_EQ(buffer[count], 0xAB);
+    const uint8_t data[32] = {1, 2, 3};
+    ASSERT_EQ(HalvoSmbusWriteBlock(0, 0, 0x0b, 0x2f, data, 32), 0);
+    ASSERT_EQ(HalvoSmbusReadBlock(0, 0, 0x0b, 0x2f, buffer, &count), 0);
+    EXPECT_EQ(count, 32);
+    EXPECT_EQ(std::memcmp(buffer, data, 32), 0);
+}
+
+TEST_F(Model, I2cEepromWritesSequentiallyWrapsAt256AndReadsAreCapped)
+{
+    const uint8_t data[] = {'x', 'y', 'z'};
+    ASSERT_EQ(HalvoI2cWrite(0, 0, 0x50, 0x40, data, 3), 0);
+    uint8_t buffer[HALVO_BLOCK_BUFFER_SIZE + 16];
+    uint32_t count = 2;
+    ASSERT_EQ(HalvoI2cRead(0, 0, 0x50, 0x40, 1, buffer, &count), 0);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer), 2), "xy");
+    count = 1;
+    ASSERT_EQ(HalvoI2cRead(0, 0, 0x50, 0x00, 0, buffer, &count), 0);
+    EXPECT_EQ(buffer[0], 'z') << "without the memory address the read goes on from the pointer";
+
+    ASSERT_EQ(HalvoI2cWrite(0, 0, 0x50, 0xfe, data, 3), 0);
+    ASSERT_EQ(HalvoI2cRead(0, 0, 0x50, 0x00, 1, buffer, &count), 0);
+    EXPECT_EQ(buffer[0], 'z');
+    std::memset(buffer, 0xAB, sizeof buffer);
+    count = 300;
+    ASSERT_EQ(HalvoI2cRead(0, 0, 0x50, 0, 1, buffer, &count), 0);
+    EXPECT_EQ(count, 128u);
+    for (size_t i = HALVO_BLOCK_BUFFER_SIZE; i < sizeof buffer; ++i)
+        ASSERT_EQ(buffer[i], 0xAB) << "wrote past the 128-byte buffer";
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Shared fixture of the library tests: every test starts from the demo board
-// with the simulated clock frozen, so time-dependent values are reproducible.
+// with the simulated clock frozen and calls recorded, so time-dependent values
+// are reproducible.
 #ifndef HALVO_TEST_SUPPORT_H
 #define HALVO_TEST_SUPPORT_H
 
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,14 @@ inline int errorClass(int32_t status)
 {
     return HALVO_ERROR_CLASS(status);
 }
+
+// One call and the error class it must fail with; tables of these cover the
+// refusals of the API.
+struct Refusal {
+    const char *what;
+    std::function<int32_t()> call;
+    int errorClass;
+};
 
 class SimTest : public ::testing::Test
 {
@@ -43,24 +53,30 @@ protected:
         return text;
     }
     static void advanceSeconds(double seconds) { halvo_sim_advance_clock(static_cast<int64_t>(seconds * 1000)); }
+    static void expectRefused(const std::vector<Refusal> &table)
+    {
+        for (const Refusal &r : table)
+            EXPECT_EQ(errorClass(r.call()), r.errorClass) << r.what;
+    }
 
-    static int32_t cpuTemp(int32_t handle = 0)
+    // Readers of one value that must succeed.
+    template <typename T, typename F> static T read(F call)
     {
-        int32_t milli = 0;
-        EXPECT_EQ(HalvoGetCpuTemp(handle, 0, &milli), 0);
-        return milli;
+        T value{};
+        EXPECT_EQ(call(&value), 0);
+        return value;
     }
-    static int32_t upTime(int32_t handle = 0)
+    static int32_t cpuTemp(int32_t h = 0)
     {
-        int32_t seconds = -1;
-        EXPECT_EQ(HalvoSystemUpTime(handle, &seconds), 0);
-        return seconds;
+        return read<int32_t>([&](int32_t *v) { return HalvoGetCpuTemp(h, 0, v); });
     }
-    static int32_t bootCounter(int32_t handle = 0)
+    static int32_t upTime(int32_t h = 0)
     {
-        int32_t counter = -1;
-        EXPECT_EQ(HalvoGetBootCounter(handle, &counter), 0);
-        return counter;
+        return read<int32_t>([&](int32_t *v) { return HalvoSystemUpTime(h, v); });
+    }
+    static int32_t bootCounter(int32_t h = 0)
+    {
+        return read<int32_t>([&](int32_t *v) { return HalvoGetBootCounter(h, v); });
     }
     static std::string boardName(int32_t handle = 0)
     {
