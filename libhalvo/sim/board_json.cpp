@@ -2,6 +2,7 @@
 
 #include "../instrument.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -62,6 +63,36 @@ std::vector<uint8_t> unhex(const std::string &text, const std::string &path)
     return out;
 }
 
+// Every integer of a description is read through here, as 64 bits and checked
+// against the range of the field that will hold it, so that nothing is
+// truncated or wraps later. The path is only made for the error message: a
+// large world reads hundreds of thousands of numbers.
+template <typename Path> int64_t integerAt(const json &v, const Path &path, int64_t min, int64_t max)
+{
+    int64_t value = 0;
+    if (v.is_number_integer() && !v.is_number_unsigned()) {
+        value = v.get<int64_t>();
+    } else if (v.is_number_unsigned()) {
+        value = v.get<uint64_t>() > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(v.get<uint64_t>());
+    } else if (v.is_string()) {
+        // Register-like values (PCI ids, bus addresses) read better in hex.
+        const std::string &s = v.get_ref<const std::string &>();
+        size_t used = 0;
+        try {
+            value = std::stoll(s, &used, 0);
+        } catch (...) {
+            used = 0;
+        }
+        if (used == 0 || used != s.size())
+            error(path(), "expected an integer or a \"0x...\" text");
+    } else {
+        error(path(), "expected an integer");
+    }
+    if (value < min || value > max)
+        error(path(), "expected an integer in " + std::to_string(min) + ".." + std::to_string(max));
+    return value;
+}
+
 // One JSON object being read: typed getters with defaults and ranges, and a
 // check at the end that no key went unread, so that a misspelt key is an error
 // and not a silently ignored setting. Keys beginning with "_" are comments.
@@ -86,7 +117,9 @@ public:
     int64_t integer(const std::string &key, int64_t fallback, int64_t min = INT32_MIN, int64_t max = INT32_MAX)
     {
         const json *v = find(key);
-        return v ? integerValue(*v, path(key), min, max) : fallback;
+        return v ? integerAt(
+                       *v, [&] { return path(key); }, min, max)
+                 : fallback;
     }
 
     double number(const std::string &key, double fallback, double min = -1e12, double max = 1e12)
@@ -131,7 +164,9 @@ public:
             return fallback;
         if (!v->is_string())
             error(path(key), "expected a text");
-        std::string s = latin1FromUtf8(v->get<std::string>(), path(key));
+        const std::string &utf8 = v->get_ref<const std::string &>();
+        const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char c) { return c >= 0; });
+        std::string s = ascii ? utf8 : latin1FromUtf8(utf8, path(key));
         if (s.size() > HALVO_TEXT_SIZE)
             error(path(key), "text longer than 128 bytes");
         return s;
@@ -347,33 +382,10 @@ const char *modeName(Performance::Mode mode)
 
 } // namespace
 
-// Every integer of a description is read through here, as 64 bits and checked
-// against the range of the field that will hold it, so that nothing is
-// truncated or wraps later.
 int64_t integerValue(const json &v, const std::string &path, int64_t min, int64_t max)
 {
-    int64_t value = 0;
-    if (v.is_number_integer() && !v.is_number_unsigned()) {
-        value = v.get<int64_t>();
-    } else if (v.is_number_unsigned()) {
-        value = v.get<uint64_t>() > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(v.get<uint64_t>());
-    } else if (v.is_string()) {
-        // Register-like values (PCI ids, bus addresses) read better in hex.
-        const std::string s = v.get<std::string>();
-        size_t used = 0;
-        try {
-            value = std::stoll(s, &used, 0);
-        } catch (...) {
-            used = 0;
-        }
-        if (used == 0 || used != s.size())
-            error(path, "expected an integer or a \"0x...\" text");
-    } else {
-        error(path, "expected an integer");
-    }
-    if (value < min || value > max)
-        error(path, "expected an integer in " + std::to_string(min) + ".." + std::to_string(max));
-    return value;
+    return integerAt(
+        v, [&] { return path; }, min, max);
 }
 
 json parseDescription(const std::string &text)

@@ -53,8 +53,7 @@ World::World()
 
 World::Description World::build(const std::string &patchText)
 {
-    const json demo = json::parse(kDemoBoardJson);
-    json description = demo;
+    json description = json::parse(kDemoBoardJson);
     description.merge_patch(parseDescription(patchText));
     if (!description.is_object())
         throw DescriptionError("description: expected an object");
@@ -74,14 +73,10 @@ World::Description World::build(const std::string &patchText)
         throw DescriptionError("remoteBoards: expected an array");
     for (size_t i = 0; i < remote.size(); ++i) {
         const std::string path = "remoteBoards[" + std::to_string(i) + "]";
-        json board = demo.at("board");
-        if (!remote[i].is_object())
-            throw DescriptionError(path + ": expected an object");
-        board.merge_patch(remote[i]);
-        auto b = boardFromJson(board, path, true);
-        if (!addresses.insert(b->address).second)
-            throw DescriptionError(path + ".address: two boards at " + b->address);
-        d.remote.push_back(std::move(b));
+        const std::string address = remoteBoard(remote[i], path)->address;
+        if (!addresses.insert(address).second)
+            throw DescriptionError(path + ".address: two boards at " + address);
+        d.remote.push_back(Remote{address, remote[i], nullptr, 0});
     }
 
     const json amt = description.value("amtEndpoints", json::array());
@@ -121,6 +116,16 @@ World::Description World::build(const std::string &patchText)
         d.amt.push_back(endpoint);
     }
     return d;
+}
+
+std::unique_ptr<Board> World::remoteBoard(const json &patch, const std::string &path)
+{
+    static const json demoBoard = json::parse(kDemoBoardJson).at("board");
+    if (!patch.is_object())
+        throw DescriptionError(path + ": expected an object");
+    json board = demoBoard;
+    board.merge_patch(patch);
+    return boardFromJson(board, path, true);
 }
 
 void World::reset()
@@ -170,7 +175,8 @@ void World::patch(const std::string &address, const std::string &patchText)
     const size_t i = remoteIndex_.at(address);
     remoteIndex_.erase(address);
     remoteIndex_.emplace(replacement->address, i);
-    world_.remote[i] = std::move(replacement);
+    world_.remote[i].address = replacement->address;
+    world_.remote[i].board = std::move(replacement);
 }
 
 std::string World::boardJson(const std::string &address)
@@ -224,8 +230,8 @@ void World::startAll()
     remoteIndex_.clear();
     world_.local->modelMs = t;
     for (size_t i = 0; i < world_.remote.size(); ++i) {
-        world_.remote[i]->modelMs = t;
-        remoteIndex_.emplace(world_.remote[i]->address, i);
+        world_.remote[i].startMs = t;
+        remoteIndex_.emplace(world_.remote[i].address, i);
     }
 }
 
@@ -235,7 +241,12 @@ Board *World::board(const std::string &address)
     if (address.empty()) {
         b = world_.local.get();
     } else if (auto it = remoteIndex_.find(address); it != remoteIndex_.end()) {
-        b = world_.remote[it->second].get();
+        Remote &r = world_.remote[it->second];
+        if (!r.board) {
+            r.board = remoteBoard(r.patch, address);
+            r.board->modelMs = r.startMs;
+        }
+        b = r.board.get();
     }
     // Boards nobody asks about stand still; a large world costs nothing per
     // call that way.

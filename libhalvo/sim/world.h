@@ -6,6 +6,8 @@
 #include "../backend.h"
 #include "board.h"
 
+#include <nlohmann/json.hpp>
+
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -60,13 +62,23 @@ private:
         std::optional<std::string> board;
         int powerState = 0; // for endpoints without a board
     };
+    // A remote board is checked when the world is loaded but built only when
+    // first used: a world may list thousands of boards and a test use two.
+    struct Remote {
+        std::string address;
+        nlohmann::json patch; // over the demo's local board
+        std::unique_ptr<Board> board;
+        int64_t startMs = 0;
+    };
     struct Description {
         std::unique_ptr<Board> local;
-        std::vector<std::unique_ptr<Board>> remote;
+        std::vector<Remote> remote;
         std::vector<AmtEndpoint> amt;
     };
 
     static Description build(const std::string &patch);
+    // The demo's local board patched with `patch`; throws when unusable.
+    static std::unique_ptr<Board> remoteBoard(const nlohmann::json &patch, const std::string &path);
     int64_t now() const;
     static void catchUp(Board &board, int64_t target);
     // Every board's model starts at the current time; the address index is
