@@ -3,6 +3,7 @@
 #include "HStation.h"
 #include "board/boardtext.h"
 #include "format.h"
+#include "graphs.h"
 #include "messagebox.h"
 #include "ui_HStationMW.h"
 
@@ -15,6 +16,7 @@
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
 #include <qwt_round_scale_draw.h>
+#include <qwt_scale_draw.h>
 #include <qwt_thermo.h>
 #include <vector>
 
@@ -330,6 +332,7 @@ bool HStation::buildTemperatureSensors(quint32 pass)
         tempLabels.reserve(tempSensorCount);
         for (int32_t i = 0; i < tempSensorCount; ++i) {
             auto *thermo = new QwtThermo(frame);
+            thermo->setScaleDraw(new PlainScaleDraw<QwtScaleDraw>);
             thermo->setOrientation(Qt::Horizontal);
             thermo->setScalePosition(QwtThermo::LeadingScale);
             thermo->setGeometry(10, 30 + 60 * i, 200, 60);
