@@ -69,6 +69,7 @@ HStation::HStation(QWidget *parent) : QMainWindow(parent), ui(new Ui_HStationMW)
     ui->qwtPlot_7->setAxisScale(QwtPlot::xBottom, 0, graphHistoryLength, 100);
     ui->qwtPlot_7->setAxisScale(QwtPlot::yLeft, 0, 5100, 800);
     for (QwtPlot *plot : {ui->qwtPlot_6, ui->qwtPlot_7}) {
+        plot->setCanvas(new GraphCanvas);
         for (int axis : {QwtPlot::xBottom, QwtPlot::yLeft}) {
             plot->setAxisScaleDraw(axis, new PlainScaleDraw<QwtScaleDraw>);
             plot->setAxisFont(axis, axisFont);

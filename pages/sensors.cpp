@@ -14,6 +14,7 @@
 #include <initializer_list>
 #include <qwt_dial.h>
 #include <qwt_plot.h>
+#include <qwt_plot_canvas.h>
 #include <qwt_plot_curve.h>
 #include <qwt_round_scale_draw.h>
 #include <qwt_scale_draw.h>
@@ -102,7 +103,12 @@ void showGraph(QwtPlot *plot, const QString &title, const QVector<double> &axis,
     // The points are copied: the histories are emptied by a new connection
     // while the plot may still repaint the last curve.
     graphCurve(plot, title)->setSamples(axis, history);
-    plot->replot();
+    // The scales are fixed, so only the canvas is repainted, without laying
+    // out the axes again; a plot off screen is painted when next shown.
+    if (auto *canvas = qobject_cast<QwtPlotCanvas *>(plot->canvas()))
+        canvas->replot();
+    else
+        plot->replot();
 }
 
 } // namespace
