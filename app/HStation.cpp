@@ -2,6 +2,7 @@
 
 #include "connection/ConnectionDlg.h"
 #include "messagebox.h"
+#include "pages/graphs.h"
 #include "ui_HStationMW.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,8 @@
 #include <qwt_dial.h>
 #include <qwt_dial_needle.h>
 #include <qwt_plot.h>
+#include <qwt_round_scale_draw.h>
+#include <qwt_scale_draw.h>
 
 namespace
 {
@@ -66,10 +69,15 @@ HStation::HStation(QWidget *parent) : QMainWindow(parent), ui(new Ui_HStationMW)
     ui->qwtPlot_7->setAxisScale(QwtPlot::xBottom, 0, graphHistoryLength, 100);
     ui->qwtPlot_7->setAxisScale(QwtPlot::yLeft, 0, 5100, 800);
     for (QwtPlot *plot : {ui->qwtPlot_6, ui->qwtPlot_7}) {
-        plot->setAxisFont(QwtPlot::xBottom, axisFont);
-        plot->setAxisFont(QwtPlot::yLeft, axisFont);
+        plot->setCanvas(new GraphCanvas);
+        for (int axis : {QwtPlot::xBottom, QwtPlot::yLeft}) {
+            plot->setAxisScaleDraw(axis, new PlainScaleDraw<QwtScaleDraw>);
+            plot->setAxisFont(axis, axisFont);
+        }
     }
 
+    // initControls sets up the dial's scale, on this scale draw.
+    ui->Dial->setScaleDraw(new PlainScaleDraw<QwtRoundScaleDraw>);
     setAllGroupsBrush(ui->Dial, QPalette::WindowText, QColor(228, 229, 229));
     cpuSpeedNeedle =
         new QwtDialSimpleNeedle(QwtDialSimpleNeedle::Arrow, true, Qt::black, QColor(Qt::black).lighter(130));

@@ -38,6 +38,11 @@ QStyle *createStyle()
 int runHalvoGui(int &argc, char **argv, const std::function<void(HStation &)> &shown)
 {
     touchLocalBoard();
+    // The window draws nothing with OpenGL, yet under X Qt's GLX integration
+    // loads the OpenGL driver (Mesa: some 50 MB resident). A choice the user
+    // made in the environment is kept.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
     QApplication::setStyle(createStyle());
     QApplication application(argc, argv);
     initHalvoResources();

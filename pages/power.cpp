@@ -60,8 +60,13 @@ void HStation::system_power_state_change()
     // The OS call needs no credentials: it goes to the connected board.
     const bool credentialsUsed = button->objectName() != QLatin1String("radioButton_23");
     for (QWidget *widget : std::initializer_list<QWidget *>{ui->label_128, ui->label_129, ui->label_130, ui->lineEdit_2,
-                                                            ui->lineEdit_3, ui->lineEdit_8})
+                                                            ui->lineEdit_3, ui->lineEdit_8}) {
+        // Hidden rows keep their room, so "Do it!" stays where it is.
+        QSizePolicy policy = widget->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        widget->setSizePolicy(policy);
         widget->setVisible(credentialsUsed);
+    }
 }
 
 void HStation::on_pushButton_2_clicked()

@@ -3,6 +3,7 @@
 #include "HStation.h"
 #include "board/boardtext.h"
 #include "format.h"
+#include "graphs.h"
 #include "messagebox.h"
 #include "ui_HStationMW.h"
 
@@ -13,8 +14,10 @@
 #include <initializer_list>
 #include <qwt_dial.h>
 #include <qwt_plot.h>
+#include <qwt_plot_canvas.h>
 #include <qwt_plot_curve.h>
 #include <qwt_round_scale_draw.h>
+#include <qwt_scale_draw.h>
 #include <qwt_thermo.h>
 #include <vector>
 
@@ -100,7 +103,12 @@ void showGraph(QwtPlot *plot, const QString &title, const QVector<double> &axis,
     // The points are copied: the histories are emptied by a new connection
     // while the plot may still repaint the last curve.
     graphCurve(plot, title)->setSamples(axis, history);
-    plot->replot();
+    // The scales are fixed, so only the canvas is repainted, without laying
+    // out the axes again; a plot off screen is painted when next shown.
+    if (auto *canvas = qobject_cast<QwtPlotCanvas *>(plot->canvas()))
+        canvas->replot();
+    else
+        plot->replot();
 }
 
 } // namespace
@@ -330,6 +338,7 @@ bool HStation::buildTemperatureSensors(quint32 pass)
         tempLabels.reserve(tempSensorCount);
         for (int32_t i = 0; i < tempSensorCount; ++i) {
             auto *thermo = new QwtThermo(frame);
+            thermo->setScaleDraw(new PlainScaleDraw<QwtScaleDraw>);
             thermo->setOrientation(Qt::Horizontal);
             thermo->setScalePosition(QwtThermo::LeadingScale);
             thermo->setGeometry(10, 30 + 60 * i, 200, 60);

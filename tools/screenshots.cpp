@@ -4,10 +4,10 @@
 // before it is grabbed, so live values and graphs have something to show.
 #include "HStation.h"
 #include "application.h"
+#include "picture.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QImage>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTimer>
@@ -29,14 +29,6 @@ QString fileStem(int index, const QString &tabText)
     while (stem.endsWith(QLatin1Char('-')))
         stem.chop(1);
     return QStringLiteral("%1-%2").arg(index + 1, 2, 10, QLatin1Char('0')).arg(stem);
-}
-
-// A palette image of the few colours of a form is a fraction of the size of a
-// true-colour one, and the pictures are kept in the repository.
-bool savePicture(const QPixmap &picture, const QString &path)
-{
-    const QImage image = picture.toImage().convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
-    return image.save(path, "PNG", 0);
 }
 
 } // namespace
