@@ -15,6 +15,8 @@ void reset();
 
 // Merge-patches the description of the local board (or the board at address).
 void patch(const QString &json, const QString &address = QString());
+// Replaces the whole world (boards and AMT endpoints), merged over the demo.
+void load(const QString &json);
 
 void forceStatus(const char *function, int32_t status, int32_t calls = -1);
 
