@@ -48,6 +48,14 @@ QStringList calls(const QString &function)
     return calls().filter(QRegularExpression(QLatin1Char('^') + function + QLatin1String("\\(")));
 }
 
+QString arguments(const QString &function)
+{
+    QStringList found;
+    for (const QString &call : calls(function))
+        found << call.section(QLatin1Char('('), 1).section(QLatin1String(") -> "), 0, 0);
+    return found.join(QLatin1Char('|'));
+}
+
 void clearCalls()
 {
     halvo_sim_clear_call_log();

@@ -24,6 +24,8 @@ void forceStatus(const char *function, int32_t status, int32_t calls = -1);
 QStringList calls();
 // Only the calls of the named function.
 QStringList calls(const QString &function);
+// The arguments of each call of the named function, joined by '|'.
+QString arguments(const QString &function);
 void clearCalls();
 
 } // namespace SimBoard

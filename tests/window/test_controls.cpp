@@ -1,24 +1,26 @@
 // What a (re)connection sets up on the Sensors and CPU tabs, the live graphs,
-// and what the CPU fan, performance, display, watchdog and GPIO controls send.
+// what the CPU fan, performance, display, watchdog and GPIO controls send, the
+// I2C/SMBus tab and the System Power State page.
 #include "windowtest.h"
 
-#include <QComboBox>
-#include <QScrollArea>
-#include <QSlider>
-#include <QSpinBox>
-#include <QStackedWidget>
-#include <QTimer>
-#include <QtTest>
+#include <algorithm>
 #include <qwt_dial.h>
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
 #include <qwt_thermo.h>
+#include <tuple>
 
-// Answers the simulated board cannot give: an absurd sensor count, a watchdog
-// timeout of 0 accepted, a direction code other than 0 and 1.
-HALVO_FAKE(HalvoGetVoltageSensorCount, (int32_t h, int32_t *count), (h, count))
+// Answers the simulated board cannot give: a watchdog timeout of 0 accepted,
+// a direction code other than 0 and 1, block reads reporting more bytes than
+// the buffer holds, and an unknown power state.
 HALVO_FAKE(HalvoWatchdogEnable, (int32_t h, int32_t ms), (h, ms))
 HALVO_FAKE(HalvoGpioGetDirection, (int32_t h, int32_t pin, uint8_t *direction), (h, pin, direction))
+HALVO_FAKE(HalvoSmbusReadBlock, (int32_t h, uint8_t bus, uint8_t a, uint8_t c, uint8_t *buffer, uint8_t *count),
+           (h, bus, a, c, buffer, count))
+HALVO_FAKE(HalvoI2cRead, (int32_t h, uint8_t bus, uint8_t a, uint8_t m, uint8_t use, uint8_t *buffer, uint32_t *count),
+           (h, bus, a, m, use, buffer, count))
+HALVO_FAKE(HalvoGetSystemStateAmt, (const char *ip, const char *user, const char *password, int32_t *state),
+           (ip, user, password, state))
 
 namespace
 {
@@ -31,13 +33,22 @@ QwtPlotCurve *curve(const QwtPlot *plot)
     return items.isEmpty() ? nullptr : static_cast<QwtPlotCurve *>(items.first());
 }
 
-// The arguments of each call, without the function name and status.
-QString arguments(const QStringList &calls)
+const QString WrongAddress = "Wrong slave address, please use format 0xFF";
+const QString WrongCommand = "Wrong command value, please use format 0xFF";
+const QString WrongMemory = "Wrong memory address value, please use format 0xFF";
+const QStringList AllButtons = {"pushButton_3",  "pushButton_11", "pushButton_12", "pushButton_18",
+                                "pushButton_14", "pushButton_15", "pushButton_16", "pushButton_17",
+                                "pushButton_19", "pushButton_20", "pushButton_21"};
+using Answers = QList<QMessageBox::StandardButton>;
+
+bool isI2c(const QString &button)
 {
-    QStringList found;
-    for (const QString &call : calls)
-        found << call.section(QLatin1Char('('), 1).section(QLatin1Char(')'), 0, 0);
-    return found.join(QLatin1Char('|'));
+    return button == "pushButton_20" || button == "pushButton_21";
+}
+
+QStringList busCalls()
+{
+    return SimBoard::calls().filter(QRegularExpression("^Halvo(Smbus|I2c)"));
 }
 
 } // namespace
@@ -70,11 +81,6 @@ class ControlsTest : public WindowTest
         return text("label_156") + '|' + get<QLineEdit>("lineEdit_17")->text() + '|' +
                enabled({"pushButton_5", "pushButton_7", "pushButton_8"});
     }
-    int countDownTimers() const
-    {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return window->findChildren<QTimer *>(QStringLiteral("wdTimer")).size();
-    }
     // The test drives the count-down: the real timer must not add ticks while
     // a message box runs its event loop.
     void startWatchdog(const QString &timeout, int ticks = 0) const
@@ -98,6 +104,42 @@ class ControlsTest : public WindowTest
         return found.trimmed();
     }
 
+    // "name=value|name=value": see set().
+    void fill(const QString &assignments) const
+    {
+        for (const QString &assignment : assignments.split('|', Qt::SkipEmptyParts))
+            set(qPrintable(assignment.section('=', 0, 0)), assignment.section('=', 1));
+    }
+    // Clicks the button answering exactly these boxes; their texts.
+    QStringList press(const QString &button, const Answers &answers = {QMessageBox::Ok, QMessageBox::Ok})
+    {
+        const int seen = boxes->texts().size();
+        for (QMessageBox::StandardButton answer : answers)
+            boxes->answer(answer);
+        click(qPrintable(button));
+        [&] { QCOMPARE(boxes->pendingAnswers(), 0); }();
+        return boxes->texts().mid(seen);
+    }
+    QString shown(const QString &name) const
+    {
+        auto *box = window->findChild<QPlainTextEdit *>(name);
+        return box ? box->toPlainText() : text(qPrintable(name));
+    }
+    // Chooses the button's protocol afresh, which refills the bus list.
+    void selectProtocolOf(const QString &button) const
+    {
+        click(isI2c(button) ? "radioButton_16" : "radioButton_17");
+        click(isI2c(button) ? "radioButton_17" : "radioButton_16");
+        SimBoard::clearCalls();
+    }
+    void power(const char *radio, const QString &ip = QString()) const
+    {
+        if (!ip.isEmpty())
+            set("lineEdit_8", ip);
+        click(radio);
+        click("pushButton_2");
+    }
+
 private slots:
     // ---- CPU fan
 
@@ -118,7 +160,7 @@ private slots:
         get<QSpinBox>("spinBox_5")->setValue(3);
         SimBoard::clearCalls();
         click("pushButton");
-        QCOMPARE(arguments(SimBoard::calls("HalvoSetFanModeThermalCruise")), "0, " + cell("fan") + ", 45000, 3000");
+        QCOMPARE(SimBoard::arguments("HalvoSetFanModeThermalCruise"), "0, " + cell("fan") + ", 45000, 3000");
         QCOMPARE(boxes->texts(), found ? QStringList() : QStringList(FanRefused));
         QCOMPARE(enabled({"pushButton", "spinBox_4", "spinBox_5", "verticalSlider"}), found ? "1111" : "0001");
     }
@@ -139,13 +181,9 @@ private slots:
         QCOMPARE(QString::number(get<QSlider>("verticalSlider")->value()), cell("shown"));
         click("radioButton_2");
         QCOMPARE(get<QStackedWidget>("stackedWidget_2")->currentIndex(), 0);
-        QCOMPARE(arguments(SimBoard::calls("HalvoSetCpuFanSpeed")), cell("sent"));
+        QCOMPARE(SimBoard::arguments("HalvoSetCpuFanSpeed"), cell("sent"));
         QVERIFY(SimBoard::calls("HalvoSetFanModeThermalCruise").isEmpty()); // only Apply sends it
-    }
-
-    void refusedManualSpeedDisablesOnlyTheManualControlsUntilReconnection()
-    {
-        start();
+        // A refused speed disables the manual controls until a reconnection.
         SimBoard::forceStatus("HalvoSetCpuFanSpeed", 0x00050000);
         boxes->answer();
         get<QSpinBox>("spinBox_2")->setValue(70);
@@ -172,7 +210,7 @@ private slots:
         start(QStringLiteral(R"({"cpuPerformance": %1})").arg(cell("performance")));
         QCOMPARE(enabled({"groupBox_2", "frame", "radioButton_3", "radioButton_4", "radioButton_5", "radioButton_6"}),
                  cell("enabled"));
-        QCOMPARE(arguments(SimBoard::calls("HalvoSetCpuPerformance")), cell("sent"));
+        QCOMPARE(SimBoard::arguments("HalvoSetCpuPerformance"), cell("sent"));
         QCOMPARE(get<QAbstractButton>("radioButton_5")->isChecked(), cell("sent").endsWith("0, 2, 75"));
     }
 
@@ -189,32 +227,31 @@ private slots:
         drag(80);
         QCOMPARE(get<QSlider>("horizontalSlider_4")->value(), 75);
         drag(50); // the value read back was not sent, the next change is
-        QCOMPARE(arguments(SimBoard::calls("HalvoSetCpuPerformance")), "0, 0, 80|0, 0, 50");
+        QCOMPARE(SimBoard::arguments("HalvoSetCpuPerformance"), "0, 0, 80|0, 0, 50");
     }
 
     // ---- Display
 
-    void brightnessOfDisplayZeroIsLoadedWrittenBackAndSet()
+    // Display 0 is read and written back, which probes that it can be set;
+    // the spin box then sets it and leaves the slider.
+    void brightnessControlsAreUsableOnlyWhenTheBacklightIs_data()
     {
-        start(R"({"displays": [{"backlightPercent": 80}, {"backlightPercent": 20}]})");
-        QCOMPARE(get<QSpinBox>("spinBox_3")->value() + get<QSlider>("verticalSlider_3")->value(), 160);
-        get<QSpinBox>("spinBox_3")->setValue(30);
-        QCOMPARE(arguments(SimBoard::calls("HalvoSetBacklightValue")), "0, 0, 80|0, 0, 80|0, 0, 30");
-        QCOMPARE(get<QSlider>("verticalSlider_3")->value(), 80);
+        columns({"patch", "enabled"});
+        row("two displays", R"({"displays": [{"backlightPercent": 80}, {"backlightPercent": 20}]})", "111");
+        row("no display", R"({"displays": []})", "000");
+        row("count fails", R"({"callStatus": {"HalvoGetDisplayCount": "device"}})", "000");
+        row("read fails", R"({"callStatus": {"HalvoGetBacklightValue": "device"}})", "000");
+        row("write-back fails", R"({"callStatus": {"HalvoSetBacklightValue": "access"}})", "000");
     }
-
-    void unusableBacklightDisablesTheBrightnessControls_data()
-    {
-        columns({"patch"});
-        row("no display", R"({"displays": []})");
-        row("count fails", R"({"callStatus": {"HalvoGetDisplayCount": "device"}})");
-        row("read fails", R"({"callStatus": {"HalvoGetBacklightValue": "device"}})");
-        row("write-back fails", R"({"callStatus": {"HalvoSetBacklightValue": "access"}})");
-    }
-    void unusableBacklightDisablesTheBrightnessControls()
+    void brightnessControlsAreUsableOnlyWhenTheBacklightIs()
     {
         start(cell("patch"));
-        QCOMPARE(enabled({"label_102", "verticalSlider_3", "spinBox_3"}), "000");
+        QCOMPARE(enabled({"label_102", "verticalSlider_3", "spinBox_3"}), cell("enabled"));
+        if (cell("enabled") == "111") {
+            get<QSpinBox>("spinBox_3")->setValue(30);
+            QCOMPARE(SimBoard::arguments("HalvoSetBacklightValue"), "0, 0, 80|0, 0, 80|0, 0, 30");
+            QCOMPARE(get<QSlider>("verticalSlider_3")->value(), 80);
+        }
     }
 
     // ---- Sensors tab, dial and graphs
@@ -235,17 +272,10 @@ private slots:
         // and the dial waits for the next refresh at 0 of 1000 MHz.
         SimBoard::patch(R"({"temperatureSensors": [], "callStatus": {"HalvoGetFanCount": "device"}})");
         window->initControls();
-        QVERIFY(!temps && get<QScrollArea>("scrollArea_3")->widget() == fans);
+        QVERIFY(!temps && get<QScrollArea>("scrollArea_3")->widget() == fans &&
+                !get<QScrollArea>("scrollArea")->widget()->findChild<QwtThermo *>());
         QCOMPARE(labelTexts("scrollArea"), QStringList("No sensors found"));
-        QVERIFY(!get<QScrollArea>("scrollArea")->widget()->findChild<QwtThermo *>());
         QVERIFY(get<QwtDial>("Dial")->value() == 0 && get<QwtDial>("Dial")->upperBound() == 1000);
-
-        // Building (and refreshing) that many lines would stall the window.
-        fakeHalvoGetVoltageSensorCount = [](int32_t, int32_t *count) { return *count = 100000000, 0; };
-        SimBoard::clearCalls();
-        start();
-        QVERIFY(!get<QScrollArea>("scrollArea_2")->widget());
-        QVERIFY(SimBoard::calls("HalvoGetVoltageSensorList").isEmpty());
     }
 
     void graphsKeepTheNewestSamplesAndSkipAFailedRead()
@@ -270,90 +300,49 @@ private slots:
         QCOMPARE(samples("qwtPlot_6") + samples("qwtPlot_7"), 1000);
         QCOMPARE(temps->sample(0), QPointF(0, 45.5));
         QCOMPARE(temps->sample(499), QPointF(499, 50.1));
-    }
-
-    void unreadableFanSpeedLeavesBothGraphsStoppedAndEmpty()
-    {
-        start(R"({"callStatus": {"HalvoGetCpuFanSpeed": "unsupported"}})");
-        QCOMPARE(texts({"label_99", "label_201"}), QStringList({"---", "---"}));
-        QCOMPARE(enabled({"qwtPlot_6", "qwtPlot_7"}) + QString::number(samples("qwtPlot_6") + samples("qwtPlot_7")),
-                 "000");
-        QVERIFY(!get<QTimer>("graphRefreshTimer")->isActive());
-    }
-
-    // A reconnection while a sample waits for events: the sample belongs to
-    // the old board, and so does an interrupted GPIO refresh.
-    void periodicWorkInterruptedByAReconnectionAddsNothing()
-    {
-        start();
-        sample();
-        QTimer::singleShot(0, window.get(), [this] { window->initControls(); });
-        invoke("graphRefreshTimer_timeout");
-        invoke("graphRefreshTimer_timeout");
-        QCOMPARE(samples("qwtPlot_7"), 1);
-        QTimer::singleShot(0, window.get(), [this] {
-            window->initControls();
-            SimBoard::clearCalls();
-        });
-        invoke("gpioRefreshTimer_timeout");
-        QVERIFY(SimBoard::calls().filter("HalvoGpioGet").isEmpty());
+        // Without the fan speed neither graph runs, the temperature one included.
+        SimBoard::patch(R"({"callStatus": {"HalvoGetCpuFanSpeed": "unsupported"}})");
+        window->initControls();
+        QCOMPARE(texts({"label_99", "label_201"}) << enabled({"qwtPlot_6", "qwtPlot_7"}),
+                 QStringList({"---", "---", "00"}));
+        QVERIFY(samples("qwtPlot_6") + samples("qwtPlot_7") == 0 && !get<QTimer>("graphRefreshTimer")->isActive());
     }
 
     // ---- Watchdog
 
+    // A refused Start says so; a refused Trigger or Stop is silent.
     void countDownIsFedByTriggerAndEndsInRestartThenStopped()
     {
         start();
+        SimBoard::forceStatus("HalvoWatchdogEnable", 0x00030000, 1);
+        boxes->answer().answer();
+        startWatchdog("10");
+        QCOMPARE(watchdog(), "WatchDog is stopped|10|100");
         SimBoard::clearCalls();
         startWatchdog("010", 7);
-        QCOMPARE(arguments(SimBoard::calls("HalvoWatchdogEnable")), "0, 10000");
+        QCOMPARE(SimBoard::arguments("HalvoWatchdogEnable"), "0, 10000");
         QCOMPARE(text("label_108") + '|' + watchdog(), "Countdown:|WatchDog is running|3|011");
         click("pushButton_7");
         tick(9);
         QCOMPARE(watchdog(), "WatchDog is running|1|011");
-        boxes->answer();
         tick(1);
-        QCOMPARE(boxes->texts(), QStringList{"Board was restarted"});
-        QCOMPARE(arguments(SimBoard::calls("HalvoWatchdogDisable")), "0");
+        QCOMPARE(boxes->texts(), QStringList({"Watchdog not supported", "Board was restarted"}));
+        QCOMPARE(SimBoard::arguments("HalvoWatchdogDisable"), "0");
         QCOMPARE(text("label_108") + '|' + watchdog(), "Timeout:|WatchDog is stopped|0|100");
-        QCOMPARE(countDownTimers(), 0);
-    }
-
-    // Letters send 0; a timeout too large for 32-bit milliseconds is not
-    // wrapped round. Accepted, either one counts on past 0 without a restart.
-    void startSendsTheTypedTimeoutInMilliseconds_data()
-    {
-        columns({"typed", "sent", "afterTwoTicks"});
-        row("letters", "abc", "0, 0", "-2");
-        row("beyond 32 bits", "3000000", "0, 2147483647", "2999998");
-    }
-    void startSendsTheTypedTimeoutInMilliseconds()
-    {
-        fakeHalvoWatchdogEnable = [](int32_t h, int32_t ms) { return realHalvoWatchdogEnable(h, ms), 0; };
-        start();
-        SimBoard::clearCalls();
-        startWatchdog(cell("typed"), 2);
-        QCOMPARE(arguments(SimBoard::calls("HalvoWatchdogEnable")), cell("sent"));
-        QCOMPARE(watchdog(), "WatchDog is running|" + cell("afterTwoTicks") + "|011");
-    }
-
-    void refusedStartSaysSoAndRefusedTriggerAndStopAreSilent()
-    {
-        start();
-        SimBoard::forceStatus("HalvoWatchdogEnable", 0x00030000, 1);
-        boxes->answer();
-        startWatchdog("10");
-        QCOMPARE(boxes->texts(), QStringList{"Watchdog not supported"});
-        QCOMPARE(watchdog(), "WatchDog is stopped|10|100");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(window->findChildren<QTimer *>("wdTimer").isEmpty());
         startWatchdog("10", 5);
         SimBoard::forceStatus("HalvoWatchdogTrigger", 0x00030000);
         SimBoard::forceStatus("HalvoWatchdogDisable", 0x00030000);
         click("pushButton_7");
         click("pushButton_8");
         QCOMPARE(watchdog(), "WatchDog is running|5|011");
-        window->initControls(); // enables Start again while a count-down runs
-        startWatchdog("20");
-        QCOMPARE(countDownTimers(), 1);
+        // Letters send 0; accepted, it counts on past 0 without a restart.
+        fakeHalvoWatchdogEnable = [](int32_t h, int32_t ms) { return realHalvoWatchdogEnable(h, ms), 0; };
+        start();
+        startWatchdog("abc", 2);
+        QVERIFY(SimBoard::arguments("HalvoWatchdogEnable").endsWith("|0, 0"));
+        QCOMPARE(watchdog(), "WatchDog is running|-2|011");
     }
 
     // ---- GPIO. Demo board: outputs 0..7 are wired to the inputs 8..15.
@@ -379,25 +368,21 @@ private slots:
         click("label_gpio_dir_3");
         get<QAbstractButton>("label_gpio_dir_2")->setText("in");
         click("label_gpio_dir_2");
-        QCOMPARE(arguments(SimBoard::calls("HalvoGpioSetDirection")), "0, 9, 0|0, 3, 0|0, 2, 1");
+        QCOMPARE(SimBoard::arguments("HalvoGpioSetDirection"), "0, 9, 0|0, 3, 0|0, 2, 1");
     }
 
+    // Not reread: the wired input shows it. A refused setting keeps the text;
+    // without a group the buttons do nothing.
     void levelClickFlipsWithoutRereadAndShowsOnTheWiredInput()
     {
         start();
         SimBoard::clearCalls();
         click("label_gpio_level_1");
         click("label_gpio_level_0");
-        QCOMPARE(arguments(SimBoard::calls("HalvoGpioSetLevel")), "0, 1, 1|0, 0, 0");
-        QVERIFY(buttonTexts("label_gpio_level_").startsWith("0 1 "));
-        QVERIFY(SimBoard::calls("HalvoGpioGetLevel").isEmpty());
+        QCOMPARE(SimBoard::arguments("HalvoGpioSetLevel"), "0, 1, 1|0, 0, 0");
+        QVERIFY(buttonTexts("label_gpio_level_").startsWith("0 1 ") && SimBoard::calls("HalvoGpioGetLevel").isEmpty());
         set("comboBox_9", "1");
         QVERIFY(buttonTexts("label_gpio_level_").startsWith("0 1 "));
-    }
-
-    void refusedOrImpossibleSettingsChangeNothing()
-    {
-        start();
         SimBoard::forceStatus("HalvoGpioSetDirection", 0x00030000);
         SimBoard::forceStatus("HalvoGpioSetLevel", 0x00030000);
         boxes->answer().answer();
@@ -406,14 +391,277 @@ private slots:
         QCOMPARE(boxes->texts(), QStringList({"GPIO direction setting error!!!", "GPIO level setting error!!!"}));
         QCOMPARE(buttonTexts("label_gpio_dir_").section(' ', 4, 4) +
                      buttonTexts("label_gpio_level_").section(' ', 4, 4),
-                 QStringLiteral("OUT0"));
+                 QStringLiteral("IN0"));
         SimBoard::clearCalls();
         get<QComboBox>("comboBox_9")->clear();
         click("label_gpio_dir_1");
         click("label_gpio_level_1");
         QVERIFY(SimBoard::calls().filter("HalvoGpioSet").isEmpty());
     }
+
+    void init()
+    {
+        WindowTest::init();
+        // The LM75 sits at the board's temperature, fixed here at 37.6 °C.
+        start(R"({"thermal": {"ambientMilliCelsius": 37600, "boardCoupling": 0}})");
+        fill("plainTextEdit_8=AB|plainTextEdit_12=AB");
+        SimBoard::clearCalls();
+    }
+
+    void hexFieldsAcceptOnlyTheStrictForms()
+    {
+        for (const char *byte : {"0x00", "0X5a", "0xfF", "0x9A"})
+            QVERIFY2(HStation::isHexByte(byte) && !HStation::isHexWord(byte), byte);
+        QVERIFY(HStation::isHexWord("0xFFFF") && HStation::isHexWord("0X0aBc") && !HStation::isHexByte("0xFFFF"));
+        for (const char *bad : {"0x5", "5", "0x005", "0xG0", "0xg0", " 0x50", "0x50 ", "0x5a\n", "00x5", "0x", "",
+                                "0x12345", "0x\u0663\u0664" /* Arabic-Indic digits */})
+            QVERIFY2(!HStation::isHexByte(bad) && !HStation::isHexWord(bad), bad);
+    }
+
+    void protocolChoiceRefillsTheBusListAndReturnsToTheFirstCommand()
+    {
+        const auto pages = [this] {
+            return QString::number(get<QStackedWidget>("stackedWidget")->currentIndex()) + ' ' +
+                   QString::number(get<QStackedWidget>("stackedWidget_3")->currentIndex());
+        };
+        for (int page = 0; page < 9; ++page) {
+            click(qPrintable(QString("radioButton_%1").arg(7 + page)));
+            QCOMPARE(pages(), "0 " + QString::number(page));
+        }
+        click("radioButton_17");
+        QCOMPARE(items("comboBox") + ' ' + pages(), "I2C - 0 1 9");
+        click("radioButton_19");
+        QCOMPARE(pages(), "1 10");
+        SimBoard::patch(R"({"smbus": [{}, {}, {}], "i2c": []})");
+        click("radioButton_16");
+        QCOMPARE(items("comboBox") + ' ' + pages(), "SMBus - 0|SMBus - 1|SMBus - 2 0 0");
+        QVERIFY(get<QAbstractButton>("radioButton_7")->isChecked() && get<QComboBox>("comboBox")->currentIndex() == 0);
+        selectProtocolOf("pushButton_20");
+        QCOMPARE(items("comboBox"), "Not supported");
+        SimBoard::forceStatus("HalvoGetSmbusCount", 0x00030000);
+        selectProtocolOf("pushButton_3");
+        QCOMPARE(items("comboBox"), "Not supported");
+    }
+
+    // Without a bus every transaction stops before its fields; with one, it
+    // asks first, and Cancel sends nothing.
+    void everyTransactionNeedsABusAndConfirmation()
+    {
+        for (const QString &button : AllButtons) {
+            SimBoard::forceStatus(isI2c(button) ? "HalvoGetI2cBusCount" : "HalvoGetSmbusCount", 0x00030000, 1);
+            selectProtocolOf(button);
+            for (QLineEdit *field : get("tab_6")->findChildren<QLineEdit *>())
+                field->setText("bad");
+            QCOMPARE(press(button, {QMessageBox::Ok}),
+                     QStringList(isI2c(button) ? "No I2C bus found" : "No SMBus found"));
+        }
+        start(); // all fields valid again
+        fill("plainTextEdit_8=AB|plainTextEdit_12=AB");
+        for (const QString &button : AllButtons) {
+            selectProtocolOf(button);
+            const QString bus = button == "pushButton_20" ? "I2C bus" : isI2c(button) ? "I2C Bus" : "SMBus";
+            QCOMPARE(press(button, {QMessageBox::Cancel}),
+                     QStringList("Sending improper information to " + bus + " can cause data loss... Are you sure?"));
+            QCOMPARE(boxes->buttons().last(), QMessageBox::Ok | QMessageBox::Cancel);
+        }
+        QCOMPARE(busCalls(), QStringList());
+    }
+
+    // Every field holds a valid value until the row changes some. The outcome
+    // is either the call the board receives after OK, or the one message of
+    // the first bad field, with nothing sent.
+    void transactionChecksFieldsInOrderAndPassesTheirValues_data()
+    {
+        columns({"button", "fields", "outcome"});
+        const auto add = [](const QString &button, const QString &fields, const QString &outcome) {
+            row(qPrintable((button + ' ' + fields).left(50)), button, fields, outcome);
+        };
+        add("pushButton_3", "lineEdit=0x50|comboBox_2=1", "HalvoSmbusQuickCommand(0, 0, 80, 1)");
+        add("pushButton_11", "lineEdit_7=0xZZ", "Wrong byte value, please use format 0xFF");
+        add("pushButton_11", "lineEdit_5=0x50|lineEdit_7=0x07", "HalvoSmbusSendByte(0, 0, 80, 7)");
+        add("pushButton_12", "lineEdit_6=", WrongAddress);
+        add("pushButton_18", "lineEdit_21=5|lineEdit_22=z", WrongAddress);
+        add("pushButton_18", "lineEdit_22=0x1|lineEdit_9=1", WrongCommand);
+        add("pushButton_18", "lineEdit_9=0x100", "Wrong byte value, please use format 0xFF");
+        add("pushButton_18", "lineEdit_21=0X5a|lineEdit_22=0xfF", "HalvoSmbusWriteByte(0, 0, 90, 255, 0)");
+        add("pushButton_14", "lineEdit_12=0x0", WrongCommand);
+        add("pushButton_14", "comboBox=1|lineEdit_11=0x52", "HalvoSmbusReadByte(0, 1, 82, 0, *)");
+        add("pushButton_15", "lineEdit_26=0x12", "Wrong word value, please use format 0xFFFF");
+        add("pushButton_15", "lineEdit_26=0xFFFF", "HalvoSmbusWriteWord(0, 0, 0, 0, 65535)");
+        add("pushButton_16", "lineEdit_18=12", WrongCommand);
+        add("pushButton_17", "lineEdit_19=x|plainTextEdit_8=", WrongAddress);
+        add("pushButton_17", "plainTextEdit_8=", "No data to write");
+        add("pushButton_17", "plainTextEdit_8=" + QString(33, 'x'),
+            "Block too long: SMBus blocks hold at most 32 bytes");
+        add("pushButton_17", "plainTextEdit_8=\n" + QString(31, ' '),
+            "HalvoSmbusWriteBlock(0, 0, 0, 0, \"0a" + QString("20").repeated(31) + "\", 32)");
+        add("pushButton_19", "lineEdit_25=0x", WrongCommand);
+        add("pushButton_20", "lineEdit_28=0x1", WrongMemory); // examined although "Use address" is off
+        add("pushButton_20", "lineEdit_27=0x50|lineEdit_28=0x10", "HalvoI2cRead(0, 0, 80, 16, 0, *, *)");
+        add("pushButton_20", "lineEdit_28=0x10|checkBox_3=1", "HalvoI2cRead(0, 0, 0, 16, 1, *, *)");
+        add("pushButton_21", "lineEdit_30=0x1", WrongMemory);
+        add("pushButton_21", "plainTextEdit_12=", "No data to write");
+        add("pushButton_21", "lineEdit_29=0x50|lineEdit_30=0x10", R"(HalvoI2cWrite(0, 0, 80, 16, "4142", 2))");
+    }
+    void transactionChecksFieldsInOrderAndPassesTheirValues()
+    {
+        const QString button = cell("button"), outcome = cell("outcome");
+        const bool sent = outcome.startsWith("Halvo");
+        selectProtocolOf(button);
+        fill(cell("fields"));
+        const QStringList texts =
+            press(button, sent ? Answers{QMessageBox::Ok, QMessageBox::Ok} : Answers{QMessageBox::Ok});
+        QCOMPARE(sent ? busCalls().value(0).section(" -> ", 0, 0) : texts.value(0), outcome);
+        QCOMPARE(busCalls().size(), sent ? 1 : 0);
+    }
+
+    // Each step: fields; button; its result message; then the display and
+    // what it shows (a failure leaves a label as it was, empties a box).
+    void readsShowWhatTheSimulatedDevicesHold()
+    {
+        const QStringList steps = {
+            "lineEdit_6=0x51;pushButton_12;Receiving byte failed...;label_18; ---",
+            "lineEdit_21=0x50|lineEdit_22=0x40|lineEdit_9=0xAB;pushButton_18;Byte was written successfuly...;label_18; "
+            "---",
+            "lineEdit_11=0x50|lineEdit_12=0x40;pushButton_14;Byte was read successfuly...;label_88;0xab",
+            // Words travel low byte first: 0x0100 is stored as 00 01.
+            "lineEdit_13=0x50|lineEdit_15=0x42|lineEdit_26=0x0100;pushButton_15;Word was written "
+            "successfuly...;label_89; ---",
+            "lineEdit_16=0x50|lineEdit_18=0x42;pushButton_16;Word was read successfuly...;label_89;0x100",
+            "lineEdit_5=0x50|lineEdit_7=0x42;pushButton_11;Byte was sent successfuly...;label_18; ---",
+            "lineEdit_6=0x50;pushButton_12;Byte was received successfuly...;label_18;0x0",
+            // 37.5 °C is 0x2580 in the LM75, which sends its high byte first.
+            "lineEdit_11=0x48|lineEdit_12=0x00;pushButton_14;Byte was read successfuly...;label_88;0x25",
+            "lineEdit_16=0x48|lineEdit_18=0x00;pushButton_16;Word was read successfuly...;label_89;0x8025",
+            "lineEdit_19=0x0b|lineEdit_20=0x2F|plainTextEdit_8=Hi there;pushButton_17;Data was written successfuly...;"
+            "plainTextEdit_10;",
+            "lineEdit_24=0x0b|lineEdit_25=0x2F;pushButton_19;Block was read successfuly...;plainTextEdit_10;Hi there",
+            "lineEdit_24=0x51;pushButton_19;Reading block failed...;plainTextEdit_10;",
+            "lineEdit_29=0x50|lineEdit_30=0x20|plainTextEdit_12=Hello;pushButton_21;Data was written successfuly...;"
+            "plainTextEdit_11;",
+            "lineEdit_27=0x50|checkBox_3=1|lineEdit_28=0x20|lineEdit_31=2;pushButton_20;Block was read successfuly...;"
+            "plainTextEdit_11;He",
+            // Without the memory address the EEPROM reads on where it stands.
+            "checkBox_3=0|lineEdit_31=3;pushButton_20;Block was read successfuly...;plainTextEdit_11;llo",
+            "lineEdit_27=0x51;pushButton_20;Reading data from I2C failed...;plainTextEdit_11;",
+        };
+        for (const QString &step : steps) {
+            const QStringList part = step.split(';');
+            if (isI2c(part[1]) && get<QAbstractButton>("radioButton_16")->isChecked())
+                selectProtocolOf(part[1]);
+            fill(part[0]);
+            const QString message = press(part[1]).value(1);
+            QCOMPARE(message + '|' + shown(part[3]), part[2] + '|' + part[4]);
+        }
+    }
+
+    // The typed count up to 127; whatever count the library reports, a block
+    // shows at most 127 bytes and stops at the first zero byte.
+    void blockReadsStayInsideTheBuffer()
+    {
+        SimBoard::patch(R"({"i2c": [{"devices": [{"address": "0x50", "type": "eeprom", "content": ")" +
+                        QString(256, 'z') + R"("}]}]})");
+        selectProtocolOf("pushButton_20");
+        for (const QString typed : {"5=5", "200=127", "-1=127", "12abc=12", "no digits=0", " +7=7", "4294967296=127"}) {
+            fill("lineEdit_27=0x50|checkBox_3=1|lineEdit_31=" + typed);
+            press("pushButton_20");
+            QCOMPARE(QString::number(shown("plainTextEdit_11").size()), typed.section('=', 1));
+        }
+        uint32_t count = 0;
+        QByteArray bytes;
+        fakeHalvoSmbusReadBlock = [&](int32_t, uint8_t, uint8_t, uint8_t, uint8_t *buffer, uint8_t *reported) {
+            return *reported = uint8_t(count), std::copy(bytes.begin(), bytes.end(), buffer), 0;
+        };
+        fakeHalvoI2cRead = [&](int32_t, uint8_t, uint8_t, uint8_t, uint8_t, uint8_t *buffer, uint32_t *reported) {
+            return *reported = count, std::copy(bytes.begin(), bytes.end(), buffer), 0;
+        };
+        const QByteArray full(HALVO_BLOCK_BUFFER_SIZE, 'x');
+        for (const QString button : {"pushButton_19", "pushButton_20"}) {
+            selectProtocolOf(button);
+            const QString display = isI2c(button) ? "plainTextEdit_11" : "plainTextEdit_10";
+            for (const auto &[reported, delivered, text] :
+                 {std::make_tuple(255u, full, QString(127, 'x')),
+                  std::make_tuple(5u, QByteArray("AB\0CD", 5), QString("AB"))}) {
+                count = reported;
+                bytes = delivered;
+                const QString message = press(button).value(1);
+                QCOMPARE(message + '|' + shown(display), "Block was read successfuly...|" + text);
+            }
+        }
+        fakeHalvoSmbusReadBlock = nullptr;
+        fakeHalvoI2cRead = nullptr;
+    }
+
+    // ---- System power state
+
+    // A query names the board and its state, or points to the AMT web page;
+    // changes go without confirmation. Texts are cut to 127 characters for
+    // the call, as an endpoint with 127-character credentials shows, but are
+    // shown whole.
+    void amtCommandsNameAnyBoardByAddressAndCredentials()
+    {
+        SimBoard::patch(R"({"powerState": 1})", "192.168.1.20");
+        for (int i = 0; i < 10; ++i)
+            boxes->answer();
+        power("radioButton_24", "192.168.1.10");
+        power("radioButton_24", "192.168.1.20");
+        power("radioButton_24", "192.168.1.30");
+        fakeHalvoGetSystemStateAmt = [](const char *ip, const char *user, const char *password, int32_t *state) {
+            return realHalvoGetSystemStateAmt(ip, user, password, state), *state = 7, 0;
+        };
+        power("radioButton_24", "192.168.1.10");
+        fakeHalvoGetSystemStateAmt = nullptr;
+        QVERIFY(SimBoard::calls().value(0).startsWith(R"(HalvoGetSystemStateAmt("192.168.1.10", "admin", "***", *))"));
+        power("radioButton_21", "192.168.1.20");
+        power("radioButton_22");
+        power("radioButton_20");
+        const QString call = R"("192.168.1.20", "admin", "***", )";
+        QCOMPARE(SimBoard::arguments("HalvoSetSystemStateAmt"), call + "3|" + call + "1|" + call + "0");
+        set("lineEdit_3", "wrong");
+        power("radioButton_24");
+        const QString ip = "10." + QString(197, '1'), user(150, 'u'), password(128, 'p');
+        SimBoard::load(QStringLiteral(R"({"amtEndpoints": [{"ipAddress": "%1", "userName": "%2", "password": "%3",
+                                          "powerState": 0}]})")
+                           .arg(ip.left(127), user.left(127), password.left(127)));
+        set("lineEdit_2", user);
+        set("lineEdit_3", password);
+        power("radioButton_24", ip);
+        power("radioButton_22");
+        QCOMPARE(
+            boxes->texts(),
+            QStringList({"Board with IP 192.168.1.10 has POWER ON", "Board with IP 192.168.1.20 has POWER OFF",
+                         "Board with IP 192.168.1.30 is HIBERNATED", "Board with IP 192.168.1.10 is in unknown state"})
+                << repeated(3, "Command successful")
+                << "Cannot get state from board with IP 192.168.1.20\n\nAre you sure that the board supports "
+                   "Intel AMT?\nAre the user name and password correct?\nYou can test it using your Web "
+                   "browser.\nType in address:\nhttp://192.168.1.20:16992"
+                << "Board with IP " + ip + " has POWER ON"
+                << "Command successful");
+    }
+
+    // The OS call hides the credential rows, which keep their texts. Once off,
+    // the simulated board answers nothing, not even a second power-off.
+    void osPowerOffAsksAndCallsTheCurrentBoardOnlyOnYes()
+    {
+        set("lineEdit_2", "someone");
+        for (const char *command : {"radioButton_21", "radioButton_23"}) {
+            click(command);
+            for (const char *name : {"label_128", "label_129", "label_130", "lineEdit_2", "lineEdit_3", "lineEdit_8"})
+                QVERIFY2(get(name)->isHidden() == (command == QLatin1String("radioButton_23")), name);
+        }
+        QVERIFY(get<QLineEdit>("lineEdit_2")->text() == "someone" &&
+                get<QLineEdit>("lineEdit_3")->echoMode() == QLineEdit::Password);
+        const QString question = "Are you sure you want to turn off the computer you are currently connected to?";
+        boxes->answer(QMessageBox::No).answer(QMessageBox::Yes).answer().answer(QMessageBox::Yes).answer();
+        click("pushButton_2");
+        QVERIFY(SimBoard::calls().filter("SystemState").isEmpty());
+        click("pushButton_2");
+        click("pushButton_2");
+        QCOMPARE(boxes->texts(), QStringList({question, question, "Command successful", question, "Command failed"}));
+        QCOMPARE(boxes->buttons().value(0), QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(SimBoard::arguments("HalvoSetSystemState"), "0, 1|0, 1");
+    }
 };
 
 QTEST_MAIN(ControlsTest)
-#include "test_controls.moc"
+#include "test_controls_new.moc"

@@ -2,11 +2,6 @@
 
 #include "resources.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QPlainTextEdit>
-#include <QScrollArea>
-
 std::vector<std::function<void()>> &fakeResets()
 {
     static std::vector<std::function<void()>> resets;
@@ -47,6 +42,14 @@ QStringList WindowTest::labelTexts(const char *scrollArea) const
     for (const QLabel *label : get<QScrollArea>(scrollArea)->widget()->findChildren<QLabel *>())
         found << label->text();
     return found;
+}
+
+QString WindowTest::items(const char *comboBox) const
+{
+    QStringList entries;
+    for (int i = 0; i < get<QComboBox>(comboBox)->count(); ++i)
+        entries << get<QComboBox>(comboBox)->itemText(i);
+    return entries.join(QLatin1Char('|'));
 }
 
 void WindowTest::set(const char *name, const QString &value) const

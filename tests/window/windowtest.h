@@ -9,12 +9,8 @@
 #include "messageboxes.h"
 #include "simboard.h"
 
-#include <QAbstractButton>
-#include <QLabel>
-#include <QLineEdit>
-#include <QObject>
-#include <QString>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 #include <dlfcn.h>
 #include <functional>
 #include <initializer_list>
@@ -36,6 +32,8 @@ protected:
     QString enabled(std::initializer_list<const char *> names) const;
     // The texts of the labels in a scroll area's frame.
     QStringList labelTexts(const char *scrollArea) const;
+    // A combo box's entries, joined by '|'.
+    QString items(const char *comboBox) const;
     void click(const char *button) const { get<QAbstractButton>(button)->click(); }
     // Sets a line edit, a plain text edit, a combo box's index or a check box.
     void set(const char *name, const QString &value) const;
