@@ -21,30 +21,20 @@ const QString RemoteTitle = QStringLiteral("HALVO-GUI 1.0: HVB-1210 - 192.168.1.
 const QString LostTitle = QStringLiteral("HALVO-GUI 1.0: Not connected");
 const QString LostMessage = QStringLiteral("Connection failed, please try to connect again...");
 
-// Calls made on `handle`, by their first argument.
-QStringList callsOn(const QStringList &calls, int handle)
-{
-    return calls.filter(QRegularExpression(QStringLiteral("^Halvo\\w+\\(%1[,)]").arg(handle)));
-}
-
-const char *const KnownBoard = R"({
-  "boardInfo": {"manufacturer": "Halvo Systems", "boardName": "HVB-T1", "version": "1.2",
-                "serialNumber": "SN-42", "biosRevision": "Caf\u00e9 \u00b5P", "biosDate": "2026-01-02"},
-  "cpu": {"name": "Halvo@Dual\n  Core   @ 1.60GHz", "cpuCount": 1, "coreCount": 2, "threadCount": 4,
-          "maxCoreSpeedMHz": 1833.3333, "fsbSpeedMHz": 667, "l1CacheKB": 32, "l2CacheKB": 512, "l3CacheKB": 0},
+const char *const KnownBoard = R"({"bootCounter": 17,
+  "boardInfo": {"manufacturer": "Halvo Systems", "boardName": "HVB-T1", "serialNumber": "SN-42",
+                "biosRevision": "Caf\u00e9 \u00b5P", "biosDate": "2026-01-02"},
+  "cpu": {"name": "Halvo@Dual\n  Core   @ 1.60GHz", "cpuCount": 1, "threadCount": 4, "maxCoreSpeedMHz": 1833.3333,
+          "fsbSpeedMHz": 667, "l2CacheKB": 512},
   "memory": {"totalSizeMB": 3072, "freeSizeMB": 1500, "speedMHz": 800, "type": "DDR3"},
-  "memoryModules": [{"sizeMB": 1024, "manufacturer": "M1", "partNumber": "P1", "serialNumber": "S1"},
-                    {"sizeMB": 2048, "manufacturer": "M2", "partNumber": "P2", "serialNumber": "S2"}],
-  "networkDevices": [{"name": "eth0", "ipAddress": "10.1.2.3", "macAddress": "00:11:22:33:44:55", "speedMbit": 1000},
+  "memoryModules": [{"sizeMB": 1024}, {"sizeMB": 2048, "manufacturer": "M2", "partNumber": "P2", "serialNumber": "S2"}],
+  "networkDevices": [{"name": "eth0", "ipAddress": "10.1.2.3"},
                      {"name": "eth1", "ipAddress": "10.9.9.9", "macAddress": "00:11:22:33:44:66", "speedMbit": 100}],
-  "pciDevices": [{"domain": 0, "bus": 26, "device": 31, "function": 3, "classCode": 262912,
-                  "vendorName": "Halvo Corp.", "className": "Audio device", "deviceName": "HD Audio"},
-                 {"domain": 0, "bus": 0, "device": 2, "function": 0, "classCode": 196608,
-                  "vendorName": "V2", "className": "VGA", "deviceName": "Graphics"}],
+  "pciDevices": [{"bus": 26, "device": 31, "function": 3, "classCode": 262912, "vendorName": "Halvo Corp.",
+                  "className": "Audio device", "deviceName": "HD Audio"},
+                 {"device": 2, "classCode": 196608, "vendorName": "V2", "className": "VGA", "deviceName": "Graphics"}],
   "batteries": [{"name": "BAT0", "fullCapacityMilliAmpHours": 2200}],
-  "bootCounter": 17,
-  "storages": [{"sizeBytes": 100, "content": "The quick brown fox jumps over the lazy dog"},
-               {"sizeBytes": 8, "content": "eight by"}]
+  "storages": [{"sizeBytes": 100, "content": "The quick brown fox jumps"}, {"sizeBytes": 8, "content": "eight by"}]
 })";
 const QString FullTitle = QStringLiteral("HALVO-GUI 1.0: HVB-T1 - 10.1.2.3");
 
@@ -102,8 +92,6 @@ class WindowPagesTest : public WindowTest
     }
 
 private slots:
-    // Form connections to a slot that does not exist warn as well as a
-    // misspelt by-name slot.
     // A language change re-applies the form's texts: the value label goes back
     // to "1000" whatever the slider shows, and the title is emptied.
     void opensCentredOnTheFirstPagesWithTimersRunningAndFollowsALanguageChange()
@@ -160,8 +148,8 @@ private slots:
         const QString title = window->windowTitle();
         SimBoard::clearCalls();
         ConnectionDlg *dialog = openDialog();
-        QVERIFY(dialog->isVisible() && dialog->windowModality() == Qt::WindowModal);
-        QCOMPARE(child<QStackedWidget>(dialog, "stackedWidget")->currentIndex(), 0);
+        QVERIFY(dialog->isVisible() && dialog->windowModality() == Qt::WindowModal &&
+                child<QStackedWidget>(dialog, "stackedWidget")->currentIndex() == 0);
         QCOMPARE(child<QLineEdit>(dialog, "lineEdit")->text(), Remote);
         child<QAbstractButton>(dialog, "pushButton_2")->click();
         QVERIFY(SimBoard::calls().isEmpty() && !dialog->isVisible());
@@ -192,7 +180,7 @@ private slots:
         };
         QVERIFY(first("HalvoGetFanCount") < first("HalvoGetCpuInfo") &&
                 first("HalvoGetCpuInfo") < first("HalvoGetDiskDriveCount"));
-        QCOMPARE(callsOn(calls.mid(2), 0), QStringList());
+        QCOMPARE(calls.mid(2).filter(QRegularExpression("^Halvo\\w+\\(0[,)]")), QStringList());
         QCOMPARE(QStringList({window->windowTitle(), text("label_9"), child<QLabel>(dialog, "label_5")->text()}),
                  QStringList({RemoteTitle, Remote, "You are connected to 192.168.1.20"}));
         QCOMPARE(text("label_169"), QStringLiteral("3 days 4 hours 0 min 0 sec "));
@@ -370,14 +358,12 @@ private slots:
         const QString before = QStringLiteral("The quick brown fox ");
         const QString x20 = QString(20, 'x');
         row("nothing to write", "0", "", "No data to write", "", before);
-        row("20 at 0", "0", x20, done, "HalvoStorageWrite(0, 0, 0, \"" + QString("78").repeated(20) + "\", 20) -> 0",
-            x20);
+        row("20 at 0", "0", x20, done, "0, 0, 0, \"" + QString("78").repeated(20) + "\", 20", x20);
         row("20 at 1", "1", x20, refused, "", before);
         row("21 at 0", "0", x20 + 'x', refused, "", before);
-        row("5 at 4", "4", "QUICK", done, R"(HalvoStorageWrite(0, 0, 4, "515549434b", 5) -> 0)",
-            "The QUICK brown fox ");
-        row("letters are 0, non-Latin-1 is ?", "abc", QString::fromUtf8("Ω1"), done,
-            R"(HalvoStorageWrite(0, 0, 0, "3f31", 2) -> 0)", "?1e quick brown fox ");
+        row("5 at 4", "4", "QUICK", done, R"(0, 0, 4, "515549434b", 5)", "The QUICK brown fox ");
+        row("letters are 0, non-Latin-1 is ?", "abc", QString::fromUtf8("Ω1"), done, R"(0, 0, 0, "3f31", 2)",
+            "?1e quick brown fox ");
     }
     void writeChecksTheTwentyByteWindowAndShowsTheNewContent()
     {
@@ -386,7 +372,7 @@ private slots:
         boxes->answer();
         write(cell("offset"), cell("data"));
         QCOMPARE(boxes->texts(), QStringList(cell("message")));
-        QCOMPARE(SimBoard::calls("HalvoStorageWrite").join('|'), cell("written"));
+        QCOMPARE(SimBoard::arguments("HalvoStorageWrite"), cell("written"));
         QCOMPARE(content(), cell("content"));
     }
 
