@@ -1,16 +1,9 @@
 #include "windowtest.h"
 
-#include "resources.h"
-
 std::vector<std::function<void()>> &fakeResets()
 {
     static std::vector<std::function<void()>> resets;
     return resets;
-}
-
-QStringList repeated(int times, const QString &text)
-{
-    return QVector<QString>(times, text).toList();
 }
 
 void WindowTest::start(const QString &patch)
@@ -71,11 +64,6 @@ void WindowTest::columns(std::initializer_list<const char *> names)
         QTest::addColumn<QString>(name);
 }
 
-void WindowTest::initTestCase()
-{
-    initHalvoResources();
-}
-
 void WindowTest::init()
 {
     SimBoard::reset();
@@ -87,7 +75,5 @@ void WindowTest::init()
 void WindowTest::cleanup()
 {
     window.reset();
-    const QStringList unexpected = boxes->unexpectedTexts();
-    boxes.reset();
-    QVERIFY2(unexpected.isEmpty(), qPrintable("unexpected box: " + unexpected.join(" | ")));
+    QVERIFY2(boxes->unexpectedTexts().isEmpty(), qPrintable("unexpected box: " + boxes->unexpectedTexts().join(" | ")));
 }

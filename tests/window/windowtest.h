@@ -7,6 +7,7 @@
 #include "HStation.h"
 #include "findwidget.h"
 #include "messageboxes.h"
+#include "resources.h"
 #include "simboard.h"
 
 #include <QtTest>
@@ -56,12 +57,10 @@ protected:
     std::unique_ptr<MessageBoxes> boxes;
 
 protected slots:
-    void initTestCase();
+    void initTestCase() { initHalvoResources(); }
     void init();
     void cleanup();
 };
-
-QStringList repeated(int times, const QString &text);
 
 // Board functions a test answers itself. Declared once per test program:
 //   HALVO_FAKE(HalvoGetCpuFreq, (int32_t h, int32_t kind, int32_t *khz), (h, kind, khz))
