@@ -4,18 +4,6 @@
 #include <QApplication>
 #include <QEvent>
 
-MessageBoxes::MessageBoxes()
-{
-    connect(&timer, &QTimer::timeout, this, &MessageBoxes::poll);
-    timer.start(5);
-}
-
-MessageBoxes &MessageBoxes::answer(QMessageBox::StandardButton button)
-{
-    answers.enqueue(button);
-    return *this;
-}
-
 bool MessageBoxes::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Hide && watched == answered)
@@ -23,7 +11,7 @@ bool MessageBoxes::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
-void MessageBoxes::poll()
+void MessageBoxes::timerEvent(QTimerEvent *)
 {
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
     if (!box || !box->isVisible() || box == answered)
@@ -32,9 +20,7 @@ void MessageBoxes::poll()
     box->installEventFilter(this);
     seen << box->text();
     offered << box->standardButtons();
-
-    QAbstractButton *button = answers.isEmpty() ? nullptr : box->button(answers.dequeue());
-    if (button) {
+    if (QAbstractButton *button = answers.isEmpty() ? nullptr : box->button(answers.dequeue())) {
         button->click();
     } else {
         unexpected << box->text();

@@ -7,7 +7,6 @@
 #include <QPointer>
 #include <QQueue>
 #include <QStringList>
-#include <QTimer>
 
 // Queue the answers first, then act. While it lives, a short repeating timer
 // looks for the active modal box inside the box's own event loop, records its
@@ -18,10 +17,13 @@ class MessageBoxes : public QObject
     Q_OBJECT
 
 public:
-    MessageBoxes();
+    MessageBoxes() { startTimer(5); }
 
     // Answer the next box with `button` (OK by default).
-    MessageBoxes &answer(QMessageBox::StandardButton button = QMessageBox::Ok);
+    MessageBoxes &answer(QMessageBox::StandardButton button = QMessageBox::Ok)
+    {
+        return answers.enqueue(button), *this;
+    }
 
     // Texts of every box seen, answered or not, in order.
     QStringList texts() const { return seen; }
@@ -31,12 +33,10 @@ public:
     int pendingAnswers() const { return answers.size(); }
 
 protected:
+    void timerEvent(QTimerEvent *) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void poll();
-
-    QTimer timer;
     QQueue<QMessageBox::StandardButton> answers;
     QStringList seen;
     QStringList unexpected;

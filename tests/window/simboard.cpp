@@ -24,6 +24,12 @@ void patch(const QString &json, const QString &address)
         qFatal("simulated board refused a patch: %s", halvo_sim_last_error());
 }
 
+void load(const QString &json)
+{
+    if (halvo_sim_load_board(json.toUtf8().constData()) != 0)
+        qFatal("simulated board refused a world: %s", halvo_sim_last_error());
+}
+
 void forceStatus(const char *function, int32_t status, int32_t calls)
 {
     if (halvo_sim_force_status(function, status, calls) != 0)
@@ -40,6 +46,14 @@ QStringList calls()
 QStringList calls(const QString &function)
 {
     return calls().filter(QRegularExpression(QLatin1Char('^') + function + QLatin1String("\\(")));
+}
+
+QString arguments(const QString &function)
+{
+    QStringList found;
+    for (const QString &call : calls(function))
+        found << call.section(QLatin1Char('('), 1).section(QLatin1String(") -> "), 0, 0);
+    return found.join(QLatin1Char('|'));
 }
 
 void clearCalls()

@@ -15,6 +15,8 @@ void reset();
 
 // Merge-patches the description of the local board (or the board at address).
 void patch(const QString &json, const QString &address = QString());
+// Replaces the whole world (boards and AMT endpoints), merged over the demo.
+void load(const QString &json);
 
 void forceStatus(const char *function, int32_t status, int32_t calls = -1);
 
@@ -22,6 +24,8 @@ void forceStatus(const char *function, int32_t status, int32_t calls = -1);
 QStringList calls();
 // Only the calls of the named function.
 QStringList calls(const QString &function);
+// The arguments of each call of the named function, joined by '|'.
+QString arguments(const QString &function);
 void clearCalls();
 
 } // namespace SimBoard
