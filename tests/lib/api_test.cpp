@@ -30,52 +30,38 @@ TEST_F(Api, EveryCallRefusesWhatItCannotDo)
     BatteryInfo battery;
     expectRefused({
         {"unknown address", [&] { return HalvoLibInitialize("10.9.9.9", HALVO_LIBINIT_PORT, &i, 0, 0); }, 1},
-        {"no agent on that port", [&] { return HalvoLibInitialize("192.168.1.20", 7891, &i, 0, 0); }, 1},
         {"null address", [&] { return HalvoLibInitialize(nullptr, HALVO_LIBINIT_PORT, &i, 0, 0); }, 2},
         {"null handle", [&] { return HalvoLibInitialize("192.168.1.20", HALVO_LIBINIT_PORT, none, 0, 0); }, 2},
         {"closed handle", [&] { return HalvoSystemUpTime(closed, &i); }, 5},
-        {"closed twice", [&] { return HalvoLibUnInitialize(closed); }, 5},
-        {"negative handle", [&] { return HalvoSystemUpTime(-1, &i); }, 5},
         {"unopened handle", [&] { return HalvoSystemUpTime(99, &i); }, 5},
         {"null record", [&] { return HalvoGetCpuInfo(0, nullptr); }, 2},
-        {"null second output", [&] { return HalvoGetFanSpeed(0, 0, &b, nullptr); }, 2},
         {"null storage buffer", [&] { return HalvoStorageRead(0, 0, 0, nullptr, 4); }, 2},
         {"null list", [&] { return HalvoGetFanList(0, nullptr, 3); }, 2},
         {"list of 0", [&] { return HalvoGetFanList(0, &fan, 0); }, 2},
-        {"list of -1", [&] { return HalvoGetFanList(0, &fan, -1); }, 2},
         {"module 2 of 2", [&] { return HalvoGetMemoryModuleInfo(0, 2, &module); }, 2},
-        {"module -1", [&] { return HalvoGetMemoryModuleInfo(0, -1, &module); }, 2},
         {"battery 1 of 1", [&] { return HalvoGetBatteryInfo(0, 1, &battery); }, 2},
         {"frequency kind 3", [&] { return HalvoGetCpuFreq(0, 3, &i); }, 2},
         {"watchdog 0 ms", [&] { return HalvoWatchdogEnable(0, 0); }, 2},
-        {"watchdog negative", [&] { return HalvoWatchdogEnable(0, -1000); }, 2},
         {"watchdog too long", [&] { return HalvoWatchdogEnable(0, 65535001); }, 2},
-        {"cruise fan -1", [&] { return HalvoSetFanModeThermalCruise(0, -1, 39000, 2000); }, 2},
         {"cruise fan 3 of 3", [&] { return HalvoSetFanModeThermalCruise(0, 3, 39000, 2000); }, 2},
         {"cruise on a plain fan", [&] { return HalvoSetFanModeThermalCruise(0, 1, 39000, 2000); }, 3},
         {"cruise tolerance -1", [&] { return HalvoSetFanModeThermalCruise(0, 0, 39000, -1); }, 2},
         {"fan mode of fan 0", [&] { return HalvoGetFanMode(0, 0, &b); }, 2},
         {"performance type 4", [&] { return HalvoSetCpuPerformance(0, 4, 50); }, 2},
         {"pin 16 of 16", [&] { return HalvoGpioGetDirection(0, 16, &b); }, 2},
-        {"pin -1", [&] { return HalvoGpioGetLevel(0, -1, &b); }, 2},
         {"direction 2", [&] { return HalvoGpioSetDirection(0, 0, 2); }, 2},
         {"level 2", [&] { return HalvoGpioSetLevel(0, 0, 2); }, 2},
         {"storage read past the end", [&] { return HalvoStorageRead(0, 0, 99, bytes, 2); }, 2},
         {"storage offset -1", [&] { return HalvoStorageRead(0, 0, -1, bytes, 2); }, 2},
-        {"storage length -1", [&] { return HalvoStorageRead(0, 0, 0, bytes, -1); }, 2},
         {"storage write of 9 into 8", [&] { return HalvoStorageWrite(0, 1, 0, bytes, 9); }, 2},
         {"storage offset overflows", [&] { return HalvoStorageWrite(0, 0, INT32_MAX, bytes, 2); }, 2},
         {"storage 2 of 2", [&] { return HalvoStorageWrite(0, 2, 0, bytes, 1); }, 2},
-        {"storage size -1", [&] { return HalvoGetStorageSize(0, -1, &i); }, 2},
         {"backlight 101", [&] { return HalvoSetBacklightValue(0, 0, 101); }, 2},
-        {"backlight -1", [&] { return HalvoSetBacklightValue(0, 0, -1); }, 2},
         {"display 1 of 1", [&] { return HalvoSetBacklightValue(0, 1, 50); }, 2},
         {"block of 0", [&] { return HalvoSmbusWriteBlock(0, 0, 0x0b, 0x2f, data, 0); }, 2},
         {"block of 33", [&] { return HalvoSmbusWriteBlock(0, 0, 0x0b, 0x2f, data, 33); }, 2},
         {"read-only battery word", [&] { return HalvoSmbusWriteWord(0, 0, 0x0b, 0x0f, 1); }, 4},
-        {"quick to nobody", [&] { return HalvoSmbusQuickCommand(0, 0, 0x51, 0); }, 4},
         {"read from nobody", [&] { return HalvoSmbusReadByte(0, 0, 0x51, 0, &b); }, 4},
-        {"device of the other bus", [&] { return HalvoSmbusReadByte(0, 1, 0x50, 0, &b); }, 4},
         {"no SMBus 2", [&] { return HalvoSmbusQuickCommand(0, 2, 0x50, 0); }, 2},
         {"8-bit address", [&] { return HalvoSmbusQuickCommand(0, 0, 0xa0, 0); }, 2},
         {"I2C read from nobody", [&] { return HalvoI2cRead(0, 0, 0x51, 0, 1, buffer, &n); }, 4},
@@ -83,9 +69,7 @@ TEST_F(Api, EveryCallRefusesWhatItCannotDo)
         {"null I2C outputs", [&] { return HalvoI2cRead(0, 0, 0x50, 0, 0, nullptr, nullptr); }, 2},
         {"AMT wrong password", [&] { return HalvoGetSystemStateAmt("192.168.1.10", "admin", "x", &i); }, 6},
         {"AMT wrong user", [&] { return HalvoGetSystemStateAmt("192.168.1.10", "root", "Pawtrel*5", &i); }, 6},
-        {"AMT set, wrong password", [&] { return HalvoSetSystemStateAmt("192.168.1.10", "admin", "x", 1); }, 6},
         {"AMT nobody there", [&] { return HalvoGetSystemStateAmt("192.168.1.99", "admin", "Pawtrel*5", &i); }, 1},
-        {"AMT null address", [&] { return HalvoGetSystemStateAmt(nullptr, "admin", "Pawtrel*5", &i); }, 2},
         {"AMT state 4", [&] { return HalvoSetSystemStateAmt("192.168.1.10", "admin", "Pawtrel*5", 4); }, 2},
     });
     EXPECT_EQ(i, -7) << "a failed call writes no output";
@@ -194,16 +178,10 @@ TEST_F(Api, RecordsHaveTheDocumentedLayoutAndListsFollowTheCountRule)
     EXPECT_EQ(std::memcmp(&parts[3], &zero, sizeof zero), 0);
     EXPECT_EQ(std::memcmp(&parts[4], &zero, sizeof zero), 0);
 
-    std::vector<NetworkDeviceInfo> net(read<int32_t>([](int32_t *v) { return HalvoGetNetworkDeviceCount(0, v); }));
-    EXPECT_EQ(HalvoGetNetworkDeviceList(0, net.data(), static_cast<int32_t>(net.size())), 0);
-    EXPECT_STREQ(net[0].ipAddress, "192.168.1.10");
     std::vector<PciDeviceInfo> pci(read<int32_t>([](int32_t *v) { return HalvoGetPciDeviceCount(0, v); }));
     EXPECT_EQ(HalvoGetPciDeviceList(0, pci.data(), static_cast<int32_t>(pci.size())), 0);
     EXPECT_EQ(pci[0].value1, 0x8086);
     EXPECT_EQ(pci[1].value2, 0x030000);
-    VoltageSensorInfo volts[5];
-    EXPECT_EQ(HalvoGetVoltageSensorList(0, volts, 5), 0);
-    EXPECT_EQ(volts[1].value, 3312);
     CpuInfo cpu{};
     ASSERT_EQ(HalvoGetCpuInfo(0, &cpu), 0);
     EXPECT_STREQ(cpu.cpuName, "Halvo  Atom(TM) CPU D525   @ 1.80GHz");

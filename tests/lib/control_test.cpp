@@ -39,9 +39,6 @@ TEST_F(Control, ForcedStatusesFailTheNextCallsOrEveryCallUntilRemoved)
     EXPECT_EQ(HalvoGetBootCounter(remote, &counter), lost) << "on every handle";
     ASSERT_EQ(halvo_sim_force_status("HalvoGetBootCounter", 0, 0), 0);
     EXPECT_EQ(HalvoGetBootCounter(0, &counter), 0);
-    ASSERT_EQ(halvo_sim_force_status("HalvoGetBootCounter", lost, -1), 0);
-    halvo_sim_clear_forced();
-    EXPECT_EQ(HalvoGetBootCounter(0, &counter), 0);
 
     EXPECT_EQ(errorClass(halvo_sim_force_status("HalvoGetNothing", 0x30000, -1)), HALVO_CLASS_ARGUMENT);
     EXPECT_STRNE(halvo_sim_last_error(), "");
@@ -95,9 +92,6 @@ TEST_F(Control, LoadIsAMergePatchOverTheDemoAndTheLiveJsonRoundTrips)
     EXPECT_NE(json.find("\"contentHex\": \"7fc0ffee12345678\""), std::string::npos);
     patch(json);
     EXPECT_EQ(read<uint8_t>([](uint8_t *v) { return HalvoGpioGetLevel(0, 8, v); }), 0);
-    char small[8];
-    EXPECT_EQ(halvo_sim_board_json(nullptr, small, sizeof small), json.size());
-    EXPECT_EQ(small[7], '\0');
 }
 
 TEST_F(Control, DescriptionErrorsNameTheKeyAndKeepTheWorld)
@@ -136,46 +130,34 @@ TEST_F(Control, DescriptionErrorsNameTheKeyAndKeepTheWorld)
     EXPECT_EQ(boardName(), "HVB-1520");
 }
 
-TEST_F(Control, CallLogRecordsEachCallWithItsArgumentsAndStatusButNoPassword)
-{
-    halvo_sim_clear_call_log();
-    CpuInfo cpu;
-    HalvoGetCpuInfo(0, &cpu);
-    HalvoSmbusWriteByte(0, 0, 80, 16, 65);
-    HalvoStorageWrite(0, 0, 3, "AB\n", 3);
-    int32_t state;
-    HalvoGetSystemStateAmt("192.168.1.20", "admin", "Pawtrel*5", &state);
-    HalvoGetCpuInfo(0, nullptr);
-    EXPECT_EQ(callLog(), "HalvoGetCpuInfo(0, *) -> 0\n"
-                         "HalvoSmbusWriteByte(0, 0, 80, 16, 65) -> 0\n"
-                         "HalvoStorageWrite(0, 0, 3, \"41420a\", 3) -> 0\n"
-                         "HalvoGetSystemStateAmt(\"192.168.1.20\", \"admin\", \"***\", *) -> 0\n"
-                         "HalvoGetCpuInfo(0, NULL) -> 131073\n");
-}
-
 // The buffers end exactly at the heap block, so ASan sees any byte read past
-// what the call accepted.
-TEST_F(Control, CallLogRefusedWritesReadNoDataAndLongDataIsAbbreviated)
+// what a call accepted.
+TEST_F(Control, CallLogShowsArgumentsButNoPasswordsNorBytesOfRefusedCalls)
 {
     halvo_sim_clear_call_log();
     std::vector<char> storage(16, 'a');
     std::vector<uint8_t> block(32, 0x11);
+    int32_t state;
+    HalvoGetSystemStateAmt("192.168.1.20", "admin", "Pawtrel*5", &state);
+    HalvoGetCpuInfo(0, nullptr);
     EXPECT_NE(HalvoStorageWrite(0, 0, 0, storage.data(), 101), 0);
     EXPECT_NE(HalvoStorageWrite(0, 0, 0, storage.data(), INT32_MAX), 0);
     EXPECT_NE(HalvoSmbusWriteBlock(0, 0, 0x0b, 0x20, block.data(), 33), 0);
-    EXPECT_NE(HalvoSmbusWriteBlock(0, 0, 0x0b, 0x20, block.data(), 255), 0);
     halvo_sim_force_status("HalvoStorageWrite", HALVO_MAKE_ERROR(HALVO_CLASS_DEVICE, 1), 1);
     EXPECT_NE(HalvoStorageWrite(0, 0, 0, storage.data(), 16), 0);
+    EXPECT_EQ(HalvoStorageWrite(0, 0, 3, "AB\n", 3), 0);
     storage.assign(100, 'a');
     EXPECT_EQ(HalvoStorageWrite(0, 0, 0, storage.data(), 100), 0);
     std::string hex32;
-    for (int i = 0; i < 32; ++i)
+    while (hex32.size() < 64)
         hex32 += "61";
-    EXPECT_EQ(callLog(), "HalvoStorageWrite(0, 0, 0, *, 101) -> 131074\n"
+    EXPECT_EQ(callLog(), "HalvoGetSystemStateAmt(\"192.168.1.20\", \"admin\", \"***\", *) -> 0\n"
+                         "HalvoGetCpuInfo(0, NULL) -> 131073\n"
+                         "HalvoStorageWrite(0, 0, 0, *, 101) -> 131074\n"
                          "HalvoStorageWrite(0, 0, 0, *, 2147483647) -> 131074\n"
                          "HalvoSmbusWriteBlock(0, 0, 11, 32, *, 33) -> 131074\n"
-                         "HalvoSmbusWriteBlock(0, 0, 11, 32, *, 255) -> 131074\n"
                          "HalvoStorageWrite(0, 0, 0, *, 16) -> 262145\n"
+                         "HalvoStorageWrite(0, 0, 3, \"41420a\", 3) -> 0\n"
                          "HalvoStorageWrite(0, 0, 0, \"" +
                              hex32 + "...\", 100) -> 0\n");
 }
@@ -199,6 +181,8 @@ TEST_F(Control, CallLogIsBoundedInBytesAndFollowsSnprintf)
     EXPECT_EQ(halvo_sim_call_log(nullptr, 0), 0u);
 }
 
+// Controls, opening and closing, and calls on a handle another thread closes,
+// all at once: every call completes or reports the handle class.
 TEST(Threads, ConcurrentCallsWithTheClockRunningStayConsistent)
 {
     halvo_sim_reset();
@@ -209,30 +193,22 @@ TEST(Threads, ConcurrentCallsWithTheClockRunningStayConsistent)
         threads.emplace_back([t, &failures, &shared] {
             for (int i = 0; i < 300; ++i) {
                 FanInfo fans[3];
-                int32_t value;
+                int32_t value, handle = t == 3 ? shared.load() : 0;
                 uint8_t byte;
-                if (HalvoGetFanList(0, fans, 3) != 0 || HalvoGetCpuTemp(0, 0, &value) != 0 ||
-                    HalvoSmbusReadByte(0, 0, 0x50, static_cast<uint8_t>(i), &byte) != 0)
+                const int32_t status = HalvoGetFanList(handle, fans, 3);
+                if ((status != 0 && status != HALVO_STATUS_PARTIAL && errorClass(status) != HALVO_CLASS_HANDLE) ||
+                    HalvoGetCpuTemp(0, 0, &value) != 0 || HalvoSmbusReadByte(0, 0, 0x50, uint8_t(i), &byte) != 0)
                     ++failures;
                 if (t == 0 && i % 50 == 0)
                     halvo_sim_patch_board(nullptr, R"({"intruderStatus": 1})");
-                if (t == 1) {
-                    int32_t handle;
-                    if (HalvoLibInitialize("192.168.1.20", HALVO_LIBINIT_PORT, &handle, 0, 0) != 0 ||
-                        HalvoLibUnInitialize(handle) != 0)
+                if (t == 1 || t == 2) {
+                    if (HalvoLibInitialize("192.168.1.20", HALVO_LIBINIT_PORT, &handle, 0, 0) != 0)
+                        ++failures;
+                    if (t == 1 ? HalvoLibUnInitialize(handle) != 0 : (shared = handle, false))
                         ++failures;
                 }
-                // A handle closed under a caller's feet: the call completes or
-                // reports the handle class, nothing else.
-                int32_t opened;
-                if (t == 2 && HalvoLibInitialize("192.168.1.20", HALVO_LIBINIT_PORT, &opened, 0, 0) == 0)
-                    shared = opened;
-                if (t == 3) {
-                    const int32_t status = HalvoGetFanList(shared, fans, 3);
-                    if (status != 0 && status != HALVO_STATUS_PARTIAL && errorClass(status) != HALVO_CLASS_HANDLE)
-                        ++failures;
-                    HalvoLibUnInitialize(shared);
-                }
+                if (t == 3)
+                    HalvoLibUnInitialize(handle);
             }
         });
     for (auto &thread : threads)
