@@ -284,18 +284,6 @@ TEST_F(Hardening, IdleRemoteBoardsCostNothingAndCatchUpWhenUsed)
     EXPECT_EQ(upTime(openRemote("10.0.3.249")), 12300 + 3600);
 }
 
-TEST_F(Hardening, BatteryTimesSaturateInsteadOfWrapping)
-{
-    // A huge pack on a trickle lasts longer than an int32 of seconds.
-    patch(R"({"batteries": [{"designedVoltageMilliVolt": 1073741823, "fullCapacityMilliAmpHours": 2000000000,
-                             "state": 2, "dischargeCurrentMilliAmps": 1}]})");
-    BatteryState state{};
-    ASSERT_EQ(HalvoGetBatteryState(0, 0, &state), 0);
-    EXPECT_EQ(state.fullBatteryTime, INT32_MAX);
-    EXPECT_EQ(state.remainingTime, INT32_MAX);
-    EXPECT_GT(state.voltage, 1073741823);
-}
-
 TEST_F(Hardening, ControlErrorsArePerThreadAndTheClockSaturates)
 {
     EXPECT_NE(halvo_sim_force_status("HalvoNothing", 0, 1), 0);
