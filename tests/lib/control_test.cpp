@@ -19,6 +19,23 @@ class Control : public SimTest
 {
 };
 
+std::string nested(int depth, char open, char close)
+{
+    std::string text = R"({"board": {"_deep": )";
+    for (int i = 0; i < depth; ++i)
+        text += open == '{' ? std::string(R"({"a": )") : std::string(1, open);
+    return text + "0" + std::string(depth, close) + "}}";
+}
+
+std::string stderrOfResetWithBoardFile(const std::string &path)
+{
+    ::setenv("HALVO_SIM_BOARD", path.c_str(), 1);
+    ::testing::internal::CaptureStderr();
+    halvo_sim_reset();
+    ::unsetenv("HALVO_SIM_BOARD");
+    return ::testing::internal::GetCapturedStderr();
+}
+
 TEST_F(Control, ForcedStatusesFailTheNextCallsOrEveryCallUntilRemoved)
 {
     const int32_t broken = HALVO_MAKE_ERROR(HALVO_CLASS_DEVICE, 9);
@@ -217,34 +234,7 @@ TEST(Threads, ConcurrentCallsWithTheClockRunningStayConsistent)
     halvo_sim_reset();
 }
 
-} // namespace
-
-namespace
-{
-
-class Hardening : public SimTest
-{
-protected:
-    static std::string nested(int depth, char open, char close)
-    {
-        std::string text = R"({"board": {"_deep": )";
-        for (int i = 0; i < depth; ++i)
-            text += open == '{' ? std::string(R"({"a": )") : std::string(1, open);
-        text += "0";
-        text += std::string(depth, close);
-        return text + "}}";
-    }
-    static std::string refusedBoardFile(const std::string &path)
-    {
-        ::setenv("HALVO_SIM_BOARD", path.c_str(), 1);
-        ::testing::internal::CaptureStderr();
-        halvo_sim_reset();
-        ::unsetenv("HALVO_SIM_BOARD");
-        return ::testing::internal::GetCapturedStderr();
-    }
-};
-
-TEST_F(Hardening, DeeplyNestedDescriptionsAreRefusedWithoutRecursion)
+TEST_F(Control, DeepOrHugeDescriptionsAndOddFilesAreRefusedWithTheDemoKept)
 {
     for (const std::string &json : {nested(1000000, '[', ']'), nested(100000, '{', '}')}) {
         EXPECT_EQ(errorClass(halvo_sim_load_board(json.c_str())), HALVO_CLASS_ARGUMENT);
@@ -252,25 +242,25 @@ TEST_F(Hardening, DeeplyNestedDescriptionsAreRefusedWithoutRecursion)
         EXPECT_EQ(errorClass(halvo_sim_patch_board(nullptr, json.c_str() + 10)), HALVO_CLASS_ARGUMENT);
     }
     load(nested(60, '[', ']'));
-    EXPECT_EQ(boardName(), "HVB-1520");
-}
-
-TEST_F(Hardening, BoardFilesMustBeRegularAndSmall)
-{
     const std::string fifo = ::testing::TempDir() + "halvo_board_fifo";
     const std::string big = ::testing::TempDir() + "halvo_board_big.json";
+    std::ofstream(big) << R"({"board": {"boardInfo": {"boardName": "FROM-FILE"}}})";
+    EXPECT_EQ(stderrOfResetWithBoardFile(big), "");
+    EXPECT_EQ(boardName(), "FROM-FILE");
+    std::ofstream(big) << R"({"board": )";
+    EXPECT_NE(stderrOfResetWithBoardFile(big).find(big), std::string::npos);
+    EXPECT_EQ(boardName(), "HVB-1520");
     std::remove(fifo.c_str());
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_NE(refusedBoardFile(fifo).find("not a regular file"), std::string::npos);
+    EXPECT_NE(stderrOfResetWithBoardFile(fifo).find("not a regular file"), std::string::npos);
     std::ofstream(big) << "{}";
     ASSERT_EQ(::truncate(big.c_str(), (16 << 20) + 1), 0);
-    EXPECT_NE(refusedBoardFile(big).find("larger than 16 MiB"), std::string::npos);
-    EXPECT_EQ(boardName(), "HVB-1520");
+    EXPECT_NE(stderrOfResetWithBoardFile(big).find("larger than 16 MiB"), std::string::npos);
     std::remove(fifo.c_str());
     std::remove(big.c_str());
 }
 
-TEST_F(Hardening, IdleRemoteBoardsCostNothingAndCatchUpWhenUsed)
+TEST_F(Control, IdleRemoteBoardsCostNothingAndCatchUpWhenUsed)
 {
     std::string remote;
     for (int i = 0; i < 1000; ++i)
@@ -284,7 +274,7 @@ TEST_F(Hardening, IdleRemoteBoardsCostNothingAndCatchUpWhenUsed)
     EXPECT_EQ(upTime(openRemote("10.0.3.249")), 12300 + 3600);
 }
 
-TEST_F(Hardening, ControlErrorsArePerThreadAndTheClockSaturates)
+TEST_F(Control, ControlErrorsArePerThreadAndTheClockSaturates)
 {
     EXPECT_NE(halvo_sim_force_status("HalvoNothing", 0, 1), 0);
     const char *mine = halvo_sim_last_error();
@@ -296,11 +286,6 @@ TEST_F(Hardening, ControlErrorsArePerThreadAndTheClockSaturates)
     halvo_sim_advance_clock(INT64_MAX);
     EXPECT_EQ(upTime(), seconds);
 }
-
-} // namespace
-
-namespace
-{
 
 // Runs in its own process with $HALVO_SIM_LOG naming a file that does not
 // exist yet (see CMakeLists.txt).
