@@ -260,13 +260,19 @@ TEST_F(Control, DeepOrHugeDescriptionsAndOddFilesAreRefusedWithTheDemoKept)
     std::remove(big.c_str());
 }
 
+// A thousand boards, each used once, then an idle hour: a call on the local
+// board runs its own model only.
 TEST_F(Control, IdleRemoteBoardsCostNothingAndCatchUpWhenUsed)
 {
     std::string remote;
-    for (int i = 0; i < 1000; ++i)
-        remote += std::string(i ? "," : "") + R"({"address": "10.0.)" + std::to_string(i / 250) + "." +
-                  std::to_string(i % 250) + R"("})";
+    std::vector<std::string> addresses;
+    for (int i = 0; i < 1000; ++i) {
+        addresses.push_back("10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250));
+        remote += std::string(i ? "," : "") + R"({"address": ")" + addresses.back() + R"("})";
+    }
     load(R"({"remoteBoards": [)" + remote + "]}");
+    for (const std::string &address : addresses)
+        HalvoLibUnInitialize(openRemote(address.c_str()));
     advanceSeconds(3600);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(upTime(), 12300 + 3600);
