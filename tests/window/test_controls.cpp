@@ -26,12 +26,6 @@ namespace
 
 const QString FanRefused = QStringLiteral("Fan mode setting not allowed");
 
-QwtPlotCurve *curve(const QwtPlot *plot)
-{
-    const QwtPlotItemList items = plot->itemList(QwtPlotItem::Rtti_PlotCurve);
-    return items.isEmpty() ? nullptr : static_cast<QwtPlotCurve *>(items.first());
-}
-
 const QString WrongAddress = "Wrong slave address, please use format 0xFF";
 const QString WrongCommand = "Wrong command value, please use format 0xFF";
 const QString WrongMemory = "Wrong memory address value, please use format 0xFF";
@@ -56,11 +50,12 @@ class ControlsTest : public WindowTest
 {
     Q_OBJECT
 
-    int samples(const char *plot) const
+    const QwtPlotCurve *curve(const char *plot) const
     {
-        const QwtPlotCurve *found = curve(get<QwtPlot>(plot));
-        return found ? int(found->dataSize()) : 0;
+        const QwtPlotItemList items = get<QwtPlot>(plot)->itemList(QwtPlotItem::Rtti_PlotCurve);
+        return items.isEmpty() ? nullptr : static_cast<QwtPlotCurve *>(items.first());
     }
+    int samples(const char *plot) const { return curve(plot) ? int(curve(plot)->dataSize()) : 0; }
     // One graph sample, and only the samples the test takes.
     void sample() const
     {
@@ -112,12 +107,12 @@ class ControlsTest : public WindowTest
     // Clicks the button answering exactly these boxes; their texts.
     QStringList press(const QString &button, const Answers &answers = {QMessageBox::Ok, QMessageBox::Ok})
     {
-        const int seen = boxes->texts().size();
+        const int seen = boxes->texts.size();
         for (QMessageBox::StandardButton answer : answers)
             boxes->answer(answer);
         click(qPrintable(button));
-        [&] { QCOMPARE(boxes->pendingAnswers(), 0); }();
-        return boxes->texts().mid(seen);
+        [&] { QCOMPARE(boxes->answers.size(), 0); }();
+        return boxes->texts.mid(seen);
     }
     QString shown(const QString &name) const
     {
@@ -131,12 +126,13 @@ class ControlsTest : public WindowTest
         click(isI2c(button) ? "radioButton_17" : "radioButton_16");
         SimBoard::clearCalls();
     }
-    void power(const char *radio, const QString &ip = QString()) const
+    // Runs a power command; the one message it shows.
+    QString power(const char *radio, const QString &ip = QString())
     {
         if (!ip.isEmpty())
             set("lineEdit_8", ip);
         click(radio);
-        click("pushButton_2");
+        return press("pushButton_2", {QMessageBox::Ok}).join('|');
     }
 
 private slots:
@@ -159,7 +155,7 @@ private slots:
         SimBoard::clearCalls();
         click("pushButton");
         QCOMPARE(SimBoard::arguments("HalvoSetFanModeThermalCruise"), "0, " + cell("fan") + ", 45000, 3000");
-        QCOMPARE(boxes->texts(), found ? QStringList() : QStringList(FanRefused));
+        QCOMPARE(boxes->texts, found ? QStringList() : QStringList(FanRefused));
         QCOMPARE(enabled({"pushButton", "spinBox_4", "spinBox_5", "verticalSlider"}), found ? "1111" : "0001");
     }
 
@@ -186,7 +182,7 @@ private slots:
         SimBoard::forceStatus("HalvoSetCpuFanSpeed", 0x00050000);
         boxes->answer();
         get<QSpinBox>("spinBox_2")->setValue(70);
-        QCOMPARE(boxes->texts(), QStringList(FanRefused));
+        QCOMPARE(boxes->texts, QStringList(FanRefused));
         QCOMPARE(enabled({"verticalSlider", "spinBox_2", "pushButton"}), "001");
         window->initControls();
         QCOMPARE(enabled({"verticalSlider", "spinBox_2"}), "11");
@@ -220,7 +216,7 @@ private slots:
         SimBoard::forceStatus("HalvoSetCpuPerformance", 0x00050000, 1);
         boxes->answer().answer();
         drag(70);
-        QCOMPARE(boxes->texts(), QStringList({"CPU performance change not allowed", "CPU performance read error"}));
+        QCOMPARE(boxes->texts, QStringList({"CPU performance change not allowed", "CPU performance read error"}));
         QCOMPARE(get<QSlider>("horizontalSlider_4")->value(), 70); // nothing read: the user's value stays
         SimBoard::clearCalls();
         drag(80);
@@ -291,9 +287,8 @@ private slots:
             SimBoard::patch(QStringLiteral(R"({"thermal": {"cpuMilliCelsius": %1}})").arg(i * 100));
             sample();
         }
-        const QwtPlotCurve *temps = curve(get<QwtPlot>("qwtPlot_6"));
-        QCOMPARE(temps->title().text() + curve(get<QwtPlot>("qwtPlot_7"))->title().text(),
-                 QStringLiteral("T_CPUFan_CPU"));
+        const QwtPlotCurve *temps = curve("qwtPlot_6");
+        QCOMPARE(temps->title().text() + curve("qwtPlot_7")->title().text(), QStringLiteral("T_CPUFan_CPU"));
         QCOMPARE(samples("qwtPlot_6") + samples("qwtPlot_7"), 1000);
         QCOMPARE(temps->sample(0), QPointF(0, 45.5));
         QCOMPARE(temps->sample(499), QPointF(499, 50.1));
@@ -323,7 +318,7 @@ private slots:
         tick(9);
         QCOMPARE(watchdog(), "WatchDog is running|1|011");
         tick(1);
-        QCOMPARE(boxes->texts(), QStringList({"Watchdog not supported", "Board was restarted"}));
+        QCOMPARE(boxes->texts, QStringList({"Watchdog not supported", "Board was restarted"}));
         QCOMPARE(SimBoard::arguments("HalvoWatchdogDisable"), "0");
         QCOMPARE(text("label_108") + '|' + watchdog(), "Timeout:|WatchDog is stopped|0|100");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -380,7 +375,7 @@ private slots:
         boxes->answer().answer();
         click("label_gpio_dir_4");
         click("label_gpio_level_4");
-        QCOMPARE(boxes->texts(), QStringList({"GPIO direction setting error!!!", "GPIO level setting error!!!"}));
+        QCOMPARE(boxes->texts, QStringList({"GPIO direction setting error!!!", "GPIO level setting error!!!"}));
         QCOMPARE(buttonTexts("label_gpio_dir_").section(' ', 4, 4) +
                      buttonTexts("label_gpio_level_").section(' ', 4, 4),
                  QStringLiteral("IN0"));
@@ -455,7 +450,7 @@ private slots:
             const QString bus = button == "pushButton_20" ? "I2C bus" : isI2c(button) ? "I2C Bus" : "SMBus";
             QCOMPARE(press(button, {QMessageBox::Cancel}),
                      QStringList("Sending improper information to " + bus + " can cause data loss... Are you sure?"));
-            QCOMPARE(boxes->buttons().last(), QMessageBox::Ok | QMessageBox::Cancel);
+            QCOMPARE(boxes->buttons.last(), QMessageBox::Ok | QMessageBox::Cancel);
         }
         QCOMPARE(busCalls(), QStringList());
     }
@@ -586,44 +581,32 @@ private slots:
     void amtCommandsNameAnyBoardByAddressAndCredentials()
     {
         SimBoard::patch(R"({"powerState": 1})", "192.168.1.20");
-        for (int i = 0; i < 10; ++i)
-            boxes->answer();
-        power("radioButton_24", "192.168.1.10");
-        power("radioButton_24", "192.168.1.20");
-        power("radioButton_24", "192.168.1.30");
+        QCOMPARE(power("radioButton_24", "192.168.1.10"), "Board with IP 192.168.1.10 has POWER ON");
+        QCOMPARE(power("radioButton_24", "192.168.1.20"), "Board with IP 192.168.1.20 has POWER OFF");
+        QCOMPARE(power("radioButton_24", "192.168.1.30"), "Board with IP 192.168.1.30 is HIBERNATED");
         fakeHalvoGetSystemStateAmt = [](const char *ip, const char *user, const char *password, int32_t *state) {
             return realHalvoGetSystemStateAmt(ip, user, password, state), *state = 7, 0;
         };
-        power("radioButton_24", "192.168.1.10");
+        QCOMPARE(power("radioButton_24", "192.168.1.10"), "Board with IP 192.168.1.10 is in unknown state");
         fakeHalvoGetSystemStateAmt = nullptr;
         QVERIFY(SimBoard::calls().value(0).startsWith(R"(HalvoGetSystemStateAmt("192.168.1.10", "admin", "***", *))"));
-        power("radioButton_21", "192.168.1.20");
-        power("radioButton_22");
-        power("radioButton_20");
+        for (const char *command : {"radioButton_21", "radioButton_22", "radioButton_20"})
+            QCOMPARE(power(command, "192.168.1.20"), "Command successful");
         const QString call = R"("192.168.1.20", "admin", "***", )";
         QCOMPARE(SimBoard::arguments("HalvoSetSystemStateAmt"), call + "3|" + call + "1|" + call + "0");
         set("lineEdit_3", "wrong");
-        power("radioButton_24");
+        QCOMPARE(power("radioButton_24"), "Cannot get state from board with IP 192.168.1.20\n\nAre you sure that the "
+                                          "board supports Intel AMT?\nAre the user name and password correct?\nYou "
+                                          "can test it using your Web browser.\nType in address:\n"
+                                          "http://192.168.1.20:16992");
         const QString ip = "10." + QString(197, '1'), user(150, 'u'), password(128, 'p');
         SimBoard::load(QStringLiteral(R"({"amtEndpoints": [{"ipAddress": "%1", "userName": "%2", "password": "%3",
                                           "powerState": 0}]})")
                            .arg(ip.left(127), user.left(127), password.left(127)));
         set("lineEdit_2", user);
         set("lineEdit_3", password);
-        power("radioButton_24", ip);
-        power("radioButton_22");
-        QCOMPARE(
-            boxes->texts(),
-            QStringList({"Board with IP 192.168.1.10 has POWER ON", "Board with IP 192.168.1.20 has POWER OFF",
-                         "Board with IP 192.168.1.30 is HIBERNATED", "Board with IP 192.168.1.10 is in unknown state"})
-                << "Command successful"
-                << "Command successful"
-                << "Command successful"
-                << "Cannot get state from board with IP 192.168.1.20\n\nAre you sure that the board supports "
-                   "Intel AMT?\nAre the user name and password correct?\nYou can test it using your Web "
-                   "browser.\nType in address:\nhttp://192.168.1.20:16992"
-                << "Board with IP " + ip + " has POWER ON"
-                << "Command successful");
+        QCOMPARE(power("radioButton_24", ip), "Board with IP " + ip + " has POWER ON");
+        QCOMPARE(power("radioButton_22"), "Command successful");
     }
 
     // The OS call hides the credential rows, which keep their texts. Once off,
@@ -644,8 +627,8 @@ private slots:
         QVERIFY(SimBoard::calls().filter("SystemState").isEmpty());
         click("pushButton_2");
         click("pushButton_2");
-        QCOMPARE(boxes->texts(), QStringList({question, question, "Command successful", question, "Command failed"}));
-        QCOMPARE(boxes->buttons().value(0), QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(boxes->texts, QStringList({question, question, "Command successful", question, "Command failed"}));
+        QCOMPARE(boxes->buttons.value(0), QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(SimBoard::arguments("HalvoSetSystemState"), "0, 1|0, 1");
     }
 };
