@@ -1,7 +1,7 @@
 // The status refresh, which runs every second for as long as the program
 // does: one pass, and a long run of timer ticks watched for memory growth.
 #include "benchwindow.h"
-#include "libhalvo/sim/halvo_sim.h"
+#include "libhalvo/backends/sim/halvo_sim.h"
 
 #include <QMetaObject>
 #include <QTimer>

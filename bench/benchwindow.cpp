@@ -1,6 +1,6 @@
 #include "benchwindow.h"
 
-#include "libhalvo/sim/halvo_sim.h"
+#include "libhalvo/backends/sim/halvo_sim.h"
 
 #include <QApplication>
 #include <QByteArray>

@@ -70,7 +70,8 @@ enum {
     HALVO_CLASS_UNSUPPORTED = 3, /* the board lacks the function or refuses it */
     HALVO_CLASS_DEVICE = 4,     /* a bus device did not answer, or an I/O error */
     HALVO_CLASS_HANDLE = 5,     /* unknown or closed handle */
-    HALVO_CLASS_ACCESS = 6,     /* AMT credentials refused */
+    HALVO_CLASS_ACCESS = 6,     /* access refused: AMT credentials, or no
+                                   permission on this machine */
 };
 
 #define HALVO_ERROR_CLASS(status) ((uint16_t)(((uint32_t)(status)) >> 16))

@@ -1,5 +1,9 @@
 #include "library.h"
 
+#include "backends/host/host_backend.h"
+#include "backends/sim/world.h"
+#include "settings.h"
+
 namespace halvo
 {
 
@@ -9,6 +13,17 @@ Library &library()
 {
     static Library instance;
     return instance;
+}
+
+// Remote boards and AMT endpoints of the simulated world stay reachable
+// whichever board handle 0 is.
+std::unique_ptr<Platform> makePlatform()
+{
+    auto world = std::make_unique<sim::World>();
+    const Settings settings = loadSettings();
+    if (settings.board == Settings::Board::Host)
+        world->setLocalBoard(host::makeHostBackend(settings));
+    return world;
 }
 
 } // namespace halvo

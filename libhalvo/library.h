@@ -26,7 +26,7 @@ struct Library {
 // Created on first use.
 Library &library();
 
-// The platform the library runs on; for now always the simulated board.
+// The platform the library runs on: handle 0 as the settings choose it.
 std::unique_ptr<Platform> makePlatform();
 
 } // namespace halvo

@@ -20,6 +20,8 @@ enum Detail : uint16_t {
     kProtocol = 8,
     kNotProvided = 9,
     kInternal = 10,
+    kPermission = 11,
+    kBusy = 12,
 };
 
 inline int32_t fail(uint16_t cls, uint16_t detail)

@@ -5,6 +5,8 @@ halvo_packages=(
   g++ cmake ninja-build pkg-config
   qtbase5-dev libqwt-qt5-dev qt5-style-plugin-plastique
   nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libsensors-dev libpci-dev pci.ids libgpiod-dev libi2c-dev libsystemd-dev
+  umockdev libumockdev-dev python3-dbusmock dbus
   xvfb xauth
 )
 

@@ -29,10 +29,10 @@ std::string nested(int depth, char open, char close)
 
 std::string stderrOfResetWithBoardFile(const std::string &path)
 {
-    ::setenv("HALVO_SIM_BOARD", path.c_str(), 1);
+    ::setenv("HALVO_BOARD", path.c_str(), 1);
     ::testing::internal::CaptureStderr();
     halvo_sim_reset();
-    ::unsetenv("HALVO_SIM_BOARD");
+    ::setenv("HALVO_BOARD", "demo", 1);
     return ::testing::internal::GetCapturedStderr();
 }
 

@@ -5,7 +5,7 @@
 #define HALVO_TEST_SUPPORT_H
 
 #include "board/halvo.h"
-#include "libhalvo/sim/halvo_sim.h"
+#include "libhalvo/backends/sim/halvo_sim.h"
 
 #include <gtest/gtest.h>
 

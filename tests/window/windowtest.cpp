@@ -1,6 +1,6 @@
 #include "windowtest.h"
 
-#include "libhalvo/sim/halvo_sim.h"
+#include "libhalvo/backends/sim/halvo_sim.h"
 
 namespace SimBoard
 {

@@ -1,6 +1,6 @@
 #include "board_json.h"
 
-#include "../instrument.h"
+#include "../../instrument.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "sim_backend.h"
 
-#include "../status.h"
+#include "../../status.h"
 #include "world.h"
 
 namespace halvo::sim

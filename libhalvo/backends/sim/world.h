@@ -3,7 +3,7 @@
 #ifndef HALVO_SIM_WORLD_H
 #define HALVO_SIM_WORLD_H
 
-#include "../backend.h"
+#include "../../backend.h"
 #include "board.h"
 
 #include <nlohmann/json.hpp>
@@ -30,8 +30,8 @@ public:
 
     World();
 
-    // Back to the start description: $HALVO_SIM_BOARD if set and usable,
-    // otherwise the demo board; clock running from 0.
+    // Back to the start description: the board file the settings name if
+    // usable, otherwise the demo board; clock running from 0.
     void reset();
     // Replaces the world with the demo description merge-patched by `json`.
     // Throws DescriptionError or nlohmann::json::exception; the world is left
@@ -46,6 +46,10 @@ public:
     // nullptr when there is no board at `address` ("" is the local board).
     // The board's model is first run up to the current simulated time.
     Board *board(const std::string &address);
+
+    // Handle 0 is then `backend` (the real machine) instead of the simulated
+    // local board, which stays in the world for the controls; reset keeps it.
+    void setLocalBoard(std::unique_ptr<Backend> backend);
 
     Backend &localBoard() override;
     int32_t connect(const std::string &address, int32_t port, std::unique_ptr<Backend> &out) override;
@@ -90,6 +94,7 @@ private:
     Description world_;
     std::unordered_map<std::string, size_t> remoteIndex_;
     std::unique_ptr<Backend> localBackend_;
+    std::unique_ptr<Backend> localOverride_;
     bool frozen_ = false;
     int64_t offsetMs_ = 0;
     std::chrono::steady_clock::time_point anchor_;

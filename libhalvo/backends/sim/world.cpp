@@ -1,7 +1,8 @@
 #include "world.h"
 
-#include "../library.h"
-#include "../status.h"
+#include "../../library.h"
+#include "../../settings.h"
+#include "../../status.h"
 #include "board_json.h"
 #include "sim_backend.h"
 
@@ -10,16 +11,6 @@
 #include <set>
 
 using nlohmann::json;
-
-namespace halvo
-{
-
-std::unique_ptr<Platform> makePlatform()
-{
-    return std::make_unique<sim::World>();
-}
-
-} // namespace halvo
 
 namespace halvo::sim
 {
@@ -132,13 +123,14 @@ void World::reset()
 {
     Description d;
     bool loaded = false;
-    if (const char *path = std::getenv("HALVO_SIM_BOARD"); path && *path) {
+    // Read again on every reset, so that a test may change the choice.
+    if (const Settings s = loadSettings(); s.board == Settings::Board::File) {
         try {
-            d = build(readDescriptionFile(path));
+            d = build(readDescriptionFile(s.boardFile));
             loaded = true;
         } catch (const std::exception &e) {
-            std::fprintf(stderr, "libhalvo: HALVO_SIM_BOARD=%s not used (%s); simulating the demo board\n", path,
-                         e.what());
+            std::fprintf(stderr, "libhalvo: board %s not used (%s); simulating the demo board\n",
+                         s.boardFile.c_str(), e.what());
         }
     }
     if (!loaded)
@@ -255,9 +247,14 @@ Board *World::board(const std::string &address)
     return b;
 }
 
+void World::setLocalBoard(std::unique_ptr<Backend> backend)
+{
+    localOverride_ = std::move(backend);
+}
+
 Backend &World::localBoard()
 {
-    return *localBackend_;
+    return localOverride_ ? *localOverride_ : *localBackend_;
 }
 
 int32_t World::connect(const std::string &address, int32_t port, std::unique_ptr<Backend> &out)

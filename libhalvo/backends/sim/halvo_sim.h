@@ -15,13 +15,13 @@
 #ifndef HALVO_SIM_H
 #define HALVO_SIM_H
 
-#include "../../board/halvo.h"
+#include "../../../board/halvo.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* Back to the demo board (or the board of $HALVO_SIM_BOARD when set): remote
+/* Back to the demo board (or the board file HALVO_BOARD names): remote
  * handles closed, forced statuses and call log cleared, clock running. */
 HALVO_API void halvo_sim_reset(void);
 

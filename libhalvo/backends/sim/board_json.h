@@ -1,6 +1,6 @@
 // The board description in JSON: reading it into a Board and writing a Board
 // (with the state the simulation has moved) back out. The schema is described
-// in libhalvo/sim/README.md and shown in full by demo-board.json.
+// in libhalvo/backends/sim/README.md and shown in full by demo-board.json.
 #ifndef HALVO_SIM_BOARD_JSON_H
 #define HALVO_SIM_BOARD_JSON_H
 

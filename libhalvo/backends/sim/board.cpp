@@ -1,7 +1,7 @@
 #include "board.h"
 
-#include "../backend.h"
-#include "../status.h"
+#include "../../backend.h"
+#include "../../status.h"
 
 #include <algorithm>
 #include <cmath>

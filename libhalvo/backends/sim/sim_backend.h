@@ -4,7 +4,7 @@
 #ifndef HALVO_SIM_BACKEND_H
 #define HALVO_SIM_BACKEND_H
 
-#include "../backend.h"
+#include "../../backend.h"
 #include "board.h"
 
 #include <string>

@@ -1,8 +1,8 @@
-// The halvo_sim_* controls of the simulated board (libhalvo/sim/halvo_sim.h).
+// The halvo_sim_* controls of the simulated board (libhalvo/backends/sim/halvo_sim.h).
 #include "halvo_sim.h"
 
-#include "../library.h"
-#include "../status.h"
+#include "../../library.h"
+#include "../../status.h"
 #include "world.h"
 
 #include <cstring>
