@@ -1,0 +1,1 @@
+// Host backend tests; filled in with the part.
