@@ -2,9 +2,22 @@
 #define HALVO_HOST_SYSTEM_INFO_H
 
 #include "parts.h"
+#include "smbios.h"
+
+#include <optional>
+#include <utility>
 
 namespace halvo::host
 {
+
+// An interface name and its IPv4 address, as getifaddrs lists them.
+using InterfaceAddresses = std::vector<std::pair<std::string, std::string>>;
+// The first IPv4 address of `name`, "" when it has none.
+std::string addressOf(const InterfaceAddresses &addresses, const std::string &name);
+
+// UTF-8 (as sysfs and DMI give texts) to the records' Latin-1; characters
+// beyond Latin-1, and bytes that are not UTF-8, become '?'.
+std::string toLatin1(const std::string &utf8);
 
 class SystemInfo
 {
@@ -32,8 +45,21 @@ public:
     int32_t setCpuPerformance(uint8_t type, int8_t percent);
 
 private:
+    struct Disk {
+        std::string dir; // below /sys/block
+        std::vector<std::string> partitions;
+    };
+    // The SMBIOS table is read once: it does not change while the machine runs.
+    const std::vector<MemoryDevice> &memoryDevices();
+    std::vector<std::string> batteries() const;
+    std::vector<std::string> interfaces() const;
+    std::vector<Disk> disks() const;
+    // cpufreq policy directories, each holding scaling_governor.
+    std::vector<std::string> policies() const;
+
     const Root &root_;
     const Settings &settings_;
+    std::optional<std::vector<MemoryDevice>> memory_;
 };
 
 } // namespace halvo::host
