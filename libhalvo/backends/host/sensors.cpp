@@ -1,81 +1,486 @@
 #include "sensors.h"
 
 #include "../../status.h"
+#include "label_latin1.h"
+
+#include <sensors/error.h>
+#include <sensors/sensors.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
 
 namespace halvo::host
 {
 
-Sensors::Sensors(const Root &root, const Settings &settings) : root_(root), settings_(settings)
+namespace
 {
-    (void)root_;
-    (void)settings_;
+
+// libsensors keeps one state per process. Parts share it; the part that
+// initialised it cleans it up when the last user goes. A state that was set
+// up by someone else in the process (the application, or a second copy of
+// this code as in the tests) is used as it is and left to its owner.
+int gSessionUsers = 0;
+bool gSessionOwned = false;
+
+constexpr size_t kConfigLimit = 1024 * 1024;
+
+int initWith(std::string text)
+{
+    // fmemopen refuses an empty buffer on older C libraries.
+    if (text.empty())
+        text = "\n";
+    FILE *file = ::fmemopen(text.data(), text.size(), "r");
+    if (!file)
+        return -SENSORS_ERR_KERNEL;
+    const int result = sensors_init(file);
+    std::fclose(file);
+    return result;
 }
 
-Sensors::~Sensors() = default;
-
-int32_t Sensors::getTempSensorCount(int32_t &/*count*/)
+// The configuration as libsensors would read it below /etc: sensors3.conf,
+// then the files of sensors.d in name order, hidden ones skipped.
+std::string configText(const Root &root)
 {
-    return unsupported();
+    std::string text;
+    std::string part;
+    if (root.read("/etc/sensors3.conf", part, kConfigLimit) == HALVO_STATUS_OK)
+        text += part + "\n";
+    for (const std::string &name : root.list("/etc/sensors.d")) {
+        if (name[0] != '.' && root.read("/etc/sensors.d/" + name, part, kConfigLimit) == HALVO_STATUS_OK)
+            text += part + "\n";
+    }
+    return text;
 }
 
-int32_t Sensors::getTempSensorList(TempSensorInfo */*list*/, int32_t /*count*/)
+int32_t openSession(const Root &root)
 {
-    return unsupported();
+    if (gSessionUsers > 0) {
+        ++gSessionUsers;
+        return HALVO_STATUS_OK;
+    }
+    int nr = 0;
+    if (sensors_get_detected_chips(nullptr, &nr)) {
+        gSessionOwned = false;
+        ++gSessionUsers;
+        return HALVO_STATUS_OK;
+    }
+    int result = root.root().empty() ? sensors_init(nullptr) : initWith(configText(root));
+    if (result == -SENSORS_ERR_PARSE)
+        result = initWith("");
+    if (result != 0)
+        return fail(HALVO_CLASS_DEVICE, kNoDevice);
+    gSessionOwned = true;
+    ++gSessionUsers;
+    return HALVO_STATUS_OK;
 }
 
-int32_t Sensors::getVoltageSensorCount(int32_t &/*count*/)
+void closeSession()
 {
-    return unsupported();
+    if (--gSessionUsers == 0 && gSessionOwned) {
+        sensors_cleanup();
+        gSessionOwned = false;
+    }
 }
 
-int32_t Sensors::getVoltageSensorList(VoltageSensorInfo */*list*/, int32_t /*count*/)
+std::string lower(std::string s)
 {
-    return unsupported();
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
 }
 
-int32_t Sensors::getFanCount(int32_t &/*count*/)
+bool isNct6775Family(const char *prefix)
 {
-    return unsupported();
+    static const char *const kinds[] = {"nct6775", "nct6776", "nct6779", "nct6791", "nct6792",
+                                        "nct6793", "nct6795", "nct6796", "nct6797", "nct6798"};
+    for (const char *kind : kinds)
+        if (prefix && std::string(prefix) == kind)
+            return true;
+    return false;
 }
 
-int32_t Sensors::getFanList(FanInfo */*list*/, int32_t /*count*/)
+// Reads one input; libsensors applies the configuration's compute line.
+int32_t readValue(const Sensors::Input &input, double &value)
 {
-    return unsupported();
+    if (sensors_get_value(input.chip, input.subfeature, &value) < 0 || !std::isfinite(value))
+        return fail(HALVO_CLASS_DEVICE, kNoDevice);
+    return HALVO_STATUS_OK;
 }
 
-int32_t Sensors::getCpuTemp(int32_t /*sensor*/, int32_t &/*milliCelsius*/)
+int32_t scaled(double value, double factor)
 {
-    return unsupported();
+    const double v = std::round(value * factor);
+    return v >= INT32_MAX ? INT32_MAX : v <= INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
 }
 
-int32_t Sensors::getCpuFanSpeed(int32_t &/*rpm*/)
+uint32_t rpm(double value)
 {
-    return unsupported();
+    const double v = std::round(value);
+    return v <= 0 ? 0 : v >= UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v);
 }
 
-int32_t Sensors::getIntruderStatus(int32_t &/*status*/)
+int32_t readMilli(const Sensors::Input &input)
 {
-    return unsupported();
+    double v = 0;
+    return readValue(input, v) == HALVO_STATUS_OK ? scaled(v, 1000) : 0;
 }
 
-int32_t Sensors::getFanMode(int32_t /*fan*/, uint8_t &/*mode*/)
+// "nct6779-isa-0290/fan2" → chip and feature; false when malformed.
+bool splitSetting(const std::string &setting, std::string &chip, std::string &feature)
 {
-    return unsupported();
+    const size_t slash = setting.rfind('/');
+    if (slash == std::string::npos || slash == 0 || slash + 1 == setting.size())
+        return false;
+    chip = setting.substr(0, slash);
+    feature = setting.substr(slash + 1);
+    return true;
 }
 
-int32_t Sensors::getFanSpeed(int32_t /*fan*/, uint8_t &/*speed*/, int32_t &/*rpm*/)
+template <typename Item> int findSetting(const std::vector<Item> &items, const std::string &setting)
 {
-    return unsupported();
+    std::string chip, feature;
+    if (!splitSetting(setting, chip, feature))
+        return -1;
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i].chipName == chip && items[i].feature == feature)
+            return static_cast<int>(i);
+    return -1;
 }
 
-int32_t Sensors::setCpuFanSpeed(uint8_t /*speed*/)
+// A label shared within one list gets the chip name, on every occurrence, so
+// that none of them looks like the only one; `keep` (the CPU fan) keeps its
+// name.
+template <typename Item> void disambiguate(std::vector<Item> &items, int keep = -1)
 {
-    return unsupported();
+    std::map<std::string, int> seen;
+    for (const Item &item : items)
+        ++seen[lower(item.name)];
+    for (size_t i = 0; i < items.size(); ++i)
+        if (static_cast<int>(i) != keep && seen[lower(items[i].name)] > 1)
+            items[i].name += " (" + items[i].chipName + ")";
 }
 
-int32_t Sensors::setFanModeThermalCruise(int32_t /*fan*/, int32_t /*target*/, int32_t /*tolerance*/)
+} // namespace
+
+Sensors::Sensors(const Root &root, const Settings &settings) : root_(root), settings_(settings) {}
+
+Sensors::~Sensors()
 {
-    return unsupported();
+    if (session_)
+        closeSession();
+}
+
+int32_t Sensors::ready()
+{
+    if (!tried_) {
+        tried_ = true;
+        status_ = openSession(root_);
+        session_ = status_ == HALVO_STATUS_OK;
+        if (session_)
+            status_ = enumerate();
+    }
+    return status_;
+}
+
+int32_t Sensors::enumerate()
+{
+    std::vector<std::pair<std::string, const sensors_chip_name *>> chips;
+    int nr = 0;
+    while (const sensors_chip_name *chip = sensors_get_detected_chips(nullptr, &nr)) {
+        char name[256];
+        const int n = sensors_snprintf_chip_name(name, sizeof name, chip);
+        if (n > 0 && static_cast<size_t>(n) < sizeof name)
+            chips.emplace_back(name, chip);
+    }
+    // Detection follows readdir order of /sys/class/hwmon; chip names are
+    // stable across boots and file systems.
+    std::sort(chips.begin(), chips.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+
+    for (const auto &[chipName, chip] : chips) {
+        const std::string dir = chip->path ? chip->path : "";
+        int f = 0;
+        while (const sensors_feature *feature = sensors_get_features(chip, &f)) {
+            sensors_subfeature_type type;
+            switch (feature->type) {
+            case SENSORS_FEATURE_TEMP:
+                type = SENSORS_SUBFEATURE_TEMP_INPUT;
+                break;
+            case SENSORS_FEATURE_IN:
+                type = SENSORS_SUBFEATURE_IN_INPUT;
+                break;
+            case SENSORS_FEATURE_FAN:
+                type = SENSORS_SUBFEATURE_FAN_INPUT;
+                break;
+            case SENSORS_FEATURE_INTRUSION:
+                type = SENSORS_SUBFEATURE_INTRUSION_ALARM;
+                break;
+            default:
+                continue;
+            }
+            const sensors_subfeature *sub = sensors_get_subfeature(chip, feature, type);
+            if (!sub || !(sub->flags & SENSORS_MODE_R) || !feature->name)
+                continue;
+            Input input;
+            input.chip = chip;
+            input.subfeature = sub->number;
+            input.chipName = chipName;
+            input.feature = feature->name;
+            char *label = sensors_get_label(chip, feature);
+            input.name = latin1FromUtf8(label ? label : feature->name);
+            std::free(label);
+
+            if (feature->type == SENSORS_FEATURE_TEMP) {
+                temps_.push_back(input);
+            } else if (feature->type == SENSORS_FEATURE_IN) {
+                volts_.push_back(input);
+            } else if (feature->type == SENSORS_FEATURE_INTRUSION) {
+                if (!intrusion_.chip)
+                    intrusion_ = input;
+            } else {
+                Fan fan;
+                static_cast<Input &>(fan) = input;
+                fan.nct6775Family = isNct6775Family(chip->prefix);
+                const std::string channel = input.feature.substr(3);
+                // Only paths below /sys map onto the root; libsensors gives
+                // nothing else, but its answer is not ours to trust.
+                if (dir.rfind("/sys/", 0) == 0 && input.feature.rfind("fan", 0) == 0 && !channel.empty() &&
+                    channel.size() < 4 &&
+                    std::all_of(channel.begin(), channel.end(), [](unsigned char c) { return std::isdigit(c) != 0; }) &&
+                    root_.exists(dir + "/pwm" + channel))
+                    fan.pwm = dir + "/pwm" + channel;
+                fans_.push_back(fan);
+            }
+        }
+    }
+
+    if (settings_.values.count("cpu_temp")) {
+        cpuTemp_ = findSetting(temps_, settings_.value("cpu_temp"));
+    } else {
+        // The kernel's own label, so that a relabelling configuration does
+        // not hide the package sensor.
+        const char *const wanted[][2] = {{"coretemp", "Package id 0"}, {"k10temp", "Tdie"}, {"k10temp", "Tctl"}};
+        for (const auto &[prefix, label] : wanted) {
+            for (size_t i = 0; cpuTemp_ < 0 && i < temps_.size(); ++i) {
+                const Input &t = temps_[i];
+                const std::string kernelLabel =
+                    root_.text(std::string(t.chip->path ? t.chip->path : "") + "/" + t.feature + "_label", t.name);
+                if (t.chip->prefix && std::string(t.chip->prefix) == prefix && kernelLabel == label)
+                    cpuTemp_ = static_cast<int>(i);
+            }
+        }
+    }
+    if (settings_.values.count("cpu_fan")) {
+        cpuFan_ = findSetting(fans_, settings_.value("cpu_fan"));
+    } else {
+        for (size_t i = 0; cpuFan_ < 0 && i < fans_.size(); ++i)
+            if (lower(fans_[i].name).find("cpu") != std::string::npos)
+                cpuFan_ = static_cast<int>(i);
+    }
+    if (cpuFan_ >= 0)
+        fans_[static_cast<size_t>(cpuFan_)].name = "CPU-Fan";
+    disambiguate(temps_);
+    disambiguate(volts_);
+    disambiguate(fans_, cpuFan_);
+    return HALVO_STATUS_OK;
+}
+
+int32_t Sensors::getTempSensorCount(int32_t &count)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
+        return status;
+    count = clampInt32(static_cast<int64_t>(temps_.size()));
+    return HALVO_STATUS_OK;
+}
+
+int32_t Sensors::getTempSensorList(TempSensorInfo *list, int32_t count)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
+        return status;
+    return fillList(temps_, list, count, [](const Input &in, TempSensorInfo &r) {
+        copyText(r.name, in.name);
+        r.value = readMilli(in);
+    });
+}
+
+int32_t Sensors::getVoltageSensorCount(int32_t &count)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
+        return status;
+    count = clampInt32(static_cast<int64_t>(volts_.size()));
+    return HALVO_STATUS_OK;
+}
+
+int32_t Sensors::getVoltageSensorList(VoltageSensorInfo *list, int32_t count)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
+        return status;
+    return fillList(volts_, list, count, [](const Input &in, VoltageSensorInfo &r) {
+        copyText(r.name, in.name);
+        r.value = readMilli(in);
+    });
+}
+
+int32_t Sensors::getFanCount(int32_t &count)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
+        return status;
+    count = clampInt32(static_cast<int64_t>(fans_.size()));
+    return HALVO_STATUS_OK;
+}
+
+int32_t Sensors::getFanList(FanInfo *list, int32_t count)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
+        return status;
+    return fillList(fans_, list, count, [](const Fan &fan, FanInfo &r) {
+        copyText(r.name, fan.name);
+        double v = 0;
+        r.speed = readValue(fan, v) == HALVO_STATUS_OK ? rpm(v) : 0;
+    });
+}
+
+int32_t Sensors::getCpuTemp(int32_t sensor, int32_t &milliCelsius)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
+        return status;
+    if (sensor != 0)
+        return badArgument(kOutOfRange);
+    if (cpuTemp_ < 0)
+        return unsupported();
+    double v = 0;
+    if (const int32_t status = readValue(temps_[static_cast<size_t>(cpuTemp_)], v); status != HALVO_STATUS_OK)
+        return status;
+    milliCelsius = scaled(v, 1000);
+    return HALVO_STATUS_OK;
+}
+
+int32_t Sensors::getCpuFanSpeed(int32_t &value)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
+        return status;
+    if (cpuFan_ < 0)
+        return unsupported();
+    double v = 0;
+    if (const int32_t status = readValue(fans_[static_cast<size_t>(cpuFan_)], v); status != HALVO_STATUS_OK)
+        return status;
+    value = clampInt32(rpm(v));
+    return HALVO_STATUS_OK;
+}
+
+int32_t Sensors::getIntruderStatus(int32_t &status)
+{
+    if (const int32_t s = ready(); s != HALVO_STATUS_OK)
+        return s;
+    if (!intrusion_.chip)
+        return unsupported();
+    double v = 0;
+    if (const int32_t s = readValue(intrusion_, v); s != HALVO_STATUS_OK)
+        return s;
+    status = v != 0 ? 1 : 0;
+    return HALVO_STATUS_OK;
+}
+
+int32_t Sensors::pwmMode(const Fan &fan, uint8_t &mode) const
+{
+    const std::string enable = fan.pwm + "_enable";
+    if (!root_.exists(enable)) {
+        mode = 1;
+        return HALVO_STATUS_OK;
+    }
+    int64_t v = 0;
+    if (const int32_t status = root_.readInt(enable, v); status != HALVO_STATUS_OK)
+        return status;
+    mode = v == 1 ? 1 : v == 2 && fan.nct6775Family ? 2 : 0;
+    return HALVO_STATUS_OK;
+}
+
+int32_t Sensors::getFanMode(int32_t fan, uint8_t &mode)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
+        return status;
+    if (cpuFan_ < 0)
+        return unsupported();
+    if (fan != 1)
+        return badArgument(kOutOfRange);
+    const Fan &cpu = fans_[static_cast<size_t>(cpuFan_)];
+    if (cpu.pwm.empty())
+        return unsupported();
+    return pwmMode(cpu, mode);
+}
+
+int32_t Sensors::getFanSpeed(int32_t fan, uint8_t &speed, int32_t &value)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
+        return status;
+    if (fans_.empty())
+        return unsupported();
+    if (fan < 0 || static_cast<size_t>(fan) >= fans_.size())
+        return badArgument(kOutOfRange);
+    const Fan &f = fans_[static_cast<size_t>(fan)];
+    if (f.pwm.empty())
+        return unsupported();
+    int64_t duty = 0;
+    if (const int32_t status = root_.readInt(f.pwm, duty); status != HALVO_STATUS_OK)
+        return status;
+    double v = 0;
+    if (const int32_t status = readValue(f, v); status != HALVO_STATUS_OK)
+        return status;
+    speed = static_cast<uint8_t>(std::clamp<int64_t>(duty, 0, 255));
+    value = clampInt32(rpm(v));
+    return HALVO_STATUS_OK;
+}
+
+int32_t Sensors::setCpuFanSpeed(uint8_t speed)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
+        return status;
+    if (cpuFan_ < 0)
+        return unsupported();
+    const Fan &fan = fans_[static_cast<size_t>(cpuFan_)];
+    if (fan.pwm.empty())
+        return unsupported();
+    // Manual first: in an automatic mode the chip overwrites the duty with
+    // its own at the next step.
+    const std::string enable = fan.pwm + "_enable";
+    if (root_.exists(enable))
+        if (const int32_t status = root_.write(enable, "1"); status != HALVO_STATUS_OK)
+            return status;
+    return root_.write(fan.pwm, std::to_string(speed));
+}
+
+int32_t Sensors::setFanModeThermalCruise(int32_t fan, int32_t target, int32_t tolerance)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
+        return status;
+    if (fans_.empty())
+        return unsupported();
+    if (fan < 0 || static_cast<size_t>(fan) >= fans_.size())
+        return badArgument(kOutOfRange);
+    const Fan &f = fans_[static_cast<size_t>(fan)];
+    if (f.pwm.empty() || !f.nct6775Family)
+        return unsupported();
+    // The tolerance field is 4 bits wide on the nct6775, 3 on its successors.
+    const int32_t maxTolerance = std::string(f.chip->prefix) == "nct6775" ? 15000 : 7000;
+    if (target < 0 || target > 127000 || tolerance < 0 || tolerance > maxTolerance)
+        return badArgument(kOutOfRange);
+    const std::string targetFile = f.pwm + "_target_temp";
+    const std::string toleranceFile = f.pwm + "_temp_tolerance";
+    const std::string enableFile = f.pwm + "_enable";
+    // Channels past the ones the chip regulates lack the attributes.
+    if (!root_.exists(targetFile) || !root_.exists(toleranceFile) || !root_.exists(enableFile))
+        return unsupported();
+    // Both m°C, as the driver takes them. The mode goes last: switched on
+    // first, the chip would regulate toward the old target until the new
+    // one arrives, and a refused value would leave it cruising on stale ones.
+    if (const int32_t status = root_.write(targetFile, std::to_string(target)); status != HALVO_STATUS_OK)
+        return status;
+    if (const int32_t status = root_.write(toleranceFile, std::to_string(tolerance)); status != HALVO_STATUS_OK)
+        return status;
+    return root_.write(enableFile, "2");
 }
 
 } // namespace halvo::host

@@ -1,6 +1,7 @@
 #include "system_info.h"
 
 #include "../../status.h"
+#include "label_latin1.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -104,28 +105,6 @@ std::string addressOf(const InterfaceAddresses &addresses, const std::string &na
     return "";
 }
 
-std::string toLatin1(const std::string &utf8)
-{
-    std::string out;
-    for (size_t i = 0; i < utf8.size();) {
-        const unsigned char c = static_cast<unsigned char>(utf8[i]);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
-        } else if ((c & 0xE0) == 0xC0 && i + 1 < utf8.size() && (utf8[i + 1] & 0xC0) == 0x80) {
-            const unsigned code = (c & 0x1Fu) << 6 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
-            out += code <= 0xFF ? static_cast<char>(code) : '?';
-            i += 2;
-        } else {
-            out += '?';
-            // Skip the continuation bytes of a longer sequence.
-            for (++i; i < utf8.size() && (utf8[i] & 0xC0) == 0x80; ++i) {
-            }
-        }
-    }
-    return out;
-}
-
 SystemInfo::SystemInfo(const Root &root, const Settings &settings) : root_(root), settings_(settings) {}
 
 SystemInfo::~SystemInfo() = default;
@@ -155,7 +134,7 @@ int32_t SystemInfo::getCpuInfo(CpuInfo &info)
     }
     CpuInfo out{};
     const auto name = processors.front().find("model name");
-    copyText(out.cpuName, toLatin1(name == processors.front().end() ? "" : name->second));
+    copyText(out.cpuName, latin1FromUtf8(name == processors.front().end() ? "" : name->second));
     out.cpuCount = static_cast<int32_t>(packages.size());
     out.coreCount = static_cast<int32_t>(cores.size());
     out.threadCount = toInt32(double(processors.size()));
@@ -275,7 +254,7 @@ int32_t SystemInfo::getBoardInfo(BoardInfo &info)
     if (!root_.exists(kDmi))
         return unsupported();
     // Serial numbers are readable by root only; the others stay useful.
-    const auto field = [&](const char *name) { return toLatin1(root_.text(kDmi + name)); };
+    const auto field = [&](const char *name) { return latin1FromUtf8(root_.text(kDmi + name)); };
     BoardInfo out{};
     copyText(out.manufacturer, field("board_vendor"));
     copyText(out.boardName, field("board_name"));
@@ -343,9 +322,9 @@ int32_t SystemInfo::getMemoryModuleInfo(int8_t index, MemoryModuleInfo &info)
     const MemoryDevice &m = modules[static_cast<size_t>(index)];
     MemoryModuleInfo out{};
     out.size = clampInt32(m.sizeMB);
-    copyText(out.manufacturer, toLatin1(m.manufacturer));
-    copyText(out.partNumber, toLatin1(m.partNumber));
-    copyText(out.serialNumber, toLatin1(m.serialNumber));
+    copyText(out.manufacturer, latin1FromUtf8(m.manufacturer));
+    copyText(out.partNumber, latin1FromUtf8(m.partNumber));
+    copyText(out.serialNumber, latin1FromUtf8(m.serialNumber));
     info = out;
     return HALVO_STATUS_OK;
 }
@@ -417,9 +396,9 @@ int32_t SystemInfo::getBatteryInfo(int32_t battery, BatteryInfo &info)
         return outOfRange();
     const Pack p = pack(root_, all[static_cast<size_t>(battery)]);
     BatteryInfo out{};
-    copyText(out.name, toLatin1(root_.text(p.dir + "model_name")));
-    copyText(out.type, toLatin1(root_.text(p.dir + "technology")));
-    copyText(out.serialNumber, toLatin1(root_.text(p.dir + "serial_number")));
+    copyText(out.name, latin1FromUtf8(root_.text(p.dir + "model_name")));
+    copyText(out.type, latin1FromUtf8(root_.text(p.dir + "technology")));
+    copyText(out.serialNumber, latin1FromUtf8(root_.text(p.dir + "serial_number")));
     out.designedVoltage = toInt32(p.number("voltage_min_design").value_or(0) / 1000);
     out.designedCapacity = toInt32(std::round(p.milliAmpHours("full_design").value_or(0)));
     out.fullCapacity = toInt32(std::round(p.milliAmpHours("full").value_or(0)));
@@ -555,8 +534,8 @@ int32_t SystemInfo::getDiskDriveList(DiskDriveInfo *list, int32_t count)
         copyText(out.name, "/dev/" + disk.dir);
         // SCSI and NVMe name the model; MMC cards give only a name.
         const std::string model = root_.text(device + "model");
-        copyText(out.model, toLatin1(model.empty() ? root_.text(device + "name") : model));
-        copyText(out.serialNumber, toLatin1(root_.text(device + "serial")));
+        copyText(out.model, latin1FromUtf8(model.empty() ? root_.text(device + "name") : model));
+        copyText(out.serialNumber, latin1FromUtf8(root_.text(device + "serial")));
         out.size = sectorsToMb(root_, kBlock + disk.dir + "/size");
     });
 }

@@ -15,10 +15,6 @@ using InterfaceAddresses = std::vector<std::pair<std::string, std::string>>;
 // The first IPv4 address of `name`, "" when it has none.
 std::string addressOf(const InterfaceAddresses &addresses, const std::string &name);
 
-// UTF-8 (as sysfs and DMI give texts) to the records' Latin-1; characters
-// beyond Latin-1, and bytes that are not UTF-8, become '?'.
-std::string toLatin1(const std::string &utf8);
-
 class SystemInfo
 {
 public:
