@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <iomanip>
 #include <sstream>
 #include <vector>
 
@@ -42,13 +43,17 @@ private:
             ++len;
         return std::string(p, len);
     }
-    std::ostringstream out_;
+    std::ostringstream out_ = [] {
+        std::ostringstream s;
+        s << std::setprecision(12);
+        return s;
+    }();
     bool ok_ = false;
 };
 
 template <typename Record>
-std::vector<Record> list(Dump &d, const char *countName, int32_t (*count)(int32_t, int32_t *),
-                         const char *listName, int32_t (*get)(int32_t, Record *, int32_t))
+std::vector<Record> list(Dump &d, const char *countName, int32_t (*count)(int32_t, int32_t *), const char *listName,
+                         int32_t (*get)(int32_t, Record *, int32_t))
 {
     int32_t n = 0;
     d.status(countName, count(0, &n));
@@ -149,9 +154,8 @@ std::string dumpBoard()
         d.text("serialNumber", k.serialNumber);
         d.number("size", k.size);
     }
-    for (const auto &p : list<DiskPartitionInfo>(d, "HalvoGetDiskDrivePartitionCount",
-                                                 HalvoGetDiskDrivePartitionCount, "HalvoGetDiskDrivePartitionList",
-                                                 HalvoGetDiskDrivePartitionList)) {
+    for (const auto &p : list<DiskPartitionInfo>(d, "HalvoGetDiskDrivePartitionCount", HalvoGetDiskDrivePartitionCount,
+                                                 "HalvoGetDiskDrivePartitionList", HalvoGetDiskDrivePartitionList)) {
         d.text("name", p.name);
         d.text("fileSystem", p.fileSystem);
         d.number("size", p.size);
@@ -180,8 +184,7 @@ std::string dumpBoard()
         d.text("name", v.name);
         d.number("value", v.value);
     }
-    const auto fans =
-        list<FanInfo>(d, "HalvoGetFanCount", HalvoGetFanCount, "HalvoGetFanList", HalvoGetFanList);
+    const auto fans = list<FanInfo>(d, "HalvoGetFanCount", HalvoGetFanCount, "HalvoGetFanList", HalvoGetFanList);
     for (const auto &f : fans) {
         d.text("name", f.name);
         d.number("speed", f.speed);

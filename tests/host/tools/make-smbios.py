@@ -19,14 +19,11 @@ def structure(kind, handle, body, strings):
 def memory_device(handle, size_mb, kind, speed, configured, maker, serial, part):
     # Sizes of 32 GB and more go into the extended size field.
     size = 0x7FFF if size_mb >= 0x7FFF else size_mb
-    body = struct.pack("<HHHHHBBBBBHBBBBBBIHHHH",
-                       0x1000, 0xFFFE, 64, 64, size, 0x0D, 0, 1, 2, kind, 0x0080, speed and 0 or 0,
-                       1, 2, 3, 4, 0, size_mb if size == 0x7FFF else 0, configured, 1200, 1200, 1200)
-    # Speed sits at 0x15 (a word); rebuild that field exactly.
-    body = bytearray(body)
-    struct.pack_into("<H", body, 0x15 - 4, speed)
-    struct.pack_into("<BBBB", body, 0x17 - 4, 1, 2, 0, 3)
-    return structure(17, handle, bytes(body[:0x28 - 4]), [maker, serial, part])
+    body = struct.pack("<HHHHHBBBBBHHBBBBBIHHHH",
+                       0x1000, 0xFFFE, 64, 64, size, 0x0D, 0, 1, 2, kind, 0x0080, speed,
+                       1, 2, 0, 3, 0, size_mb if size == 0x7FFF else 0, configured, 1200, 1200, 1200)
+    assert len(body) == 0x28 - 4
+    return structure(17, handle, body, [maker, serial, part])
 
 
 def table(devices):
