@@ -6,6 +6,8 @@
 namespace halvo::host
 {
 
+// Power state changes through logind on the system bus (PowerOff, Hibernate,
+// Reboot, none of them interactive). A connection is opened for each call.
 class Power
 {
 public:
@@ -13,10 +15,6 @@ public:
     ~Power();
 
     int32_t setSystemState(int32_t state);
-
-private:
-    const Root &root_;
-    const Settings &settings_;
 };
 
 } // namespace halvo::host

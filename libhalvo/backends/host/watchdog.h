@@ -6,6 +6,13 @@
 namespace halvo::host
 {
 
+// The watchdog is the node the setting names (watchdog = /dev/watchdog0), by
+// default the lowest-numbered entry of /sys/class/watchdog. Opening the node
+// arms it, so it is opened only by an enable and then held until a disable.
+//
+// At unload the node is closed without the magic character: a watchdog the
+// user armed stays armed and resets the board unless fed, which is what an
+// armed watchdog is for when its feeder goes away.
 class Watchdog
 {
 public:
@@ -17,8 +24,15 @@ public:
     int32_t watchdogDisable();
 
 private:
+    int32_t present() const;
+    bool noWayOut() const;
+    // Stops the watchdog armed by a failed enable, unless it cannot be stopped.
+    void abandon();
+
     const Root &root_;
-    const Settings &settings_;
+    std::string device_; // "/dev/watchdogN", "" when the machine has none
+    std::string sysfs_;  // "/sys/class/watchdog/watchdogN"
+    int fd_ = -1;
 };
 
 } // namespace halvo::host
