@@ -5,7 +5,9 @@
 #include "board/halvo.h"
 
 #include "backend.h"
+#include "backends/net/net_backend.h"
 #include "library.h"
+#include "settings.h"
 #include "status.h"
 
 #include <cstdio>
@@ -145,11 +147,13 @@ int32_t fromException() noexcept
     }
 }
 
+// Runs `body(lib, lock)` with the library lock held in `lock`; a body may
+// release it around work that must not hold up other handles.
 template <typename Args, typename Body> int32_t run(const char *name, const Args &describe, Body &&body) noexcept
 {
     try {
         Library &lib = library();
-        std::lock_guard<std::mutex> lock(lib.mutex);
+        std::unique_lock<std::mutex> lock(lib.mutex);
         int32_t status;
         bool accepted = false;
         try {
@@ -159,7 +163,7 @@ template <typename Args, typename Body> int32_t run(const char *name, const Args
             if (forced && !succeeded(*forced)) {
                 status = *forced;
             } else {
-                status = body(lib);
+                status = body(lib, lock);
                 accepted = succeeded(status);
                 if (forced && accepted)
                     status = *forced;
@@ -168,6 +172,8 @@ template <typename Args, typename Body> int32_t run(const char *name, const Args
             status = fromException();
             accepted = false;
         }
+        if (!lock.owns_lock())
+            lock.lock();
         if (lib.instrument.recording()) {
             try {
                 lib.instrument.log(std::string(name) + "(" + describe(accepted) + ") -> " + std::to_string(status));
@@ -192,13 +198,19 @@ template <typename Args, typename Body>
 int32_t boardCall(const char *name, const Args &describe, int32_t handle, std::initializer_list<const void *> required,
                   Body &&body) noexcept
 {
-    return run(name, describe, [&](Library &lib) -> int32_t {
-        Backend *backend = lib.handles.find(handle);
-        if (!backend)
+    return run(name, describe, [&](Library &lib, std::unique_lock<std::mutex> &lock) -> int32_t {
+        const HandleTable::Entry entry = lib.handles.find(handle);
+        if (!entry.backend)
             return fail(HALVO_CLASS_HANDLE, kOutOfRange);
         if (!allSet(required))
             return badArgument(kNullPointer);
-        return body(*backend);
+        if (!entry.lock)
+            return body(*entry.backend);
+        // A board with a lock of its own does not hold the library lock: a
+        // slow remote board then stalls only its own handle.
+        lock.unlock();
+        std::lock_guard<std::mutex> own(*entry.lock);
+        return body(*entry.backend);
     });
 }
 
@@ -222,18 +234,27 @@ HALVO_API int32_t HalvoLibInitialize(const char *address, int32_t port, int32_t 
                                      int32_t reserved2)
 {
     return run("HalvoLibInitialize", args(Text{address}, port, Out{handle}, reserved1, reserved2),
-               [&](Library &lib) -> int32_t {
+               [&](Library &lib, std::unique_lock<std::mutex> &lock) -> int32_t {
                    if (!address || !handle)
                        return badArgument(kNullPointer);
                    if (reserved1 != 0 || reserved2 != 0)
                        return badArgument(kBadValue);
-                   return lib.handles.open(address, port, *handle);
+                   const int32_t simulated = lib.handles.openSimulated(address, port, *handle);
+                   if (simulated != fail(HALVO_CLASS_CONNECTION, kUnknownAddress))
+                       return simulated;
+                   // Any other address is an agent's; connecting takes up to the
+                   // connect timeout, without the library lock.
+                   lock.unlock();
+                   std::unique_ptr<Backend> agent;
+                   const int32_t status = net::connectAgent(address, port, loadSettings(), agent);
+                   lock.lock();
+                   return status == HALVO_STATUS_OK ? lib.handles.add(std::move(agent), *handle) : status;
                });
 }
 
 HALVO_API int32_t HalvoLibUnInitialize(int32_t handle)
 {
-    return run("HalvoLibUnInitialize", args(handle), [&](Library &lib) { return lib.handles.close(handle); });
+    return run("HalvoLibUnInitialize", args(handle), [&](Library &lib, auto &) { return lib.handles.close(handle); });
 }
 
 // ---- Information -----------------------------------------------------------------
@@ -631,7 +652,7 @@ HALVO_API int32_t HalvoGetSystemStateAmt(const char *ipAddress, const char *user
                                          int32_t *state)
 {
     return run("HalvoGetSystemStateAmt", args(Text{ipAddress}, Text{userName}, Secret{password}, Out{state}),
-               [&](Library &lib) -> int32_t {
+               [&](Library &lib, auto &) -> int32_t {
                    if (!allSet({ipAddress, userName, password, state}))
                        return badArgument(kNullPointer);
                    return lib.platform->getSystemStateAmt(ipAddress, userName, password, *state);
@@ -642,7 +663,7 @@ HALVO_API int32_t HalvoSetSystemStateAmt(const char *ipAddress, const char *user
                                          int32_t state)
 {
     return run("HalvoSetSystemStateAmt", args(Text{ipAddress}, Text{userName}, Secret{password}, state),
-               [&](Library &lib) -> int32_t {
+               [&](Library &lib, auto &) -> int32_t {
                    if (!allSet({ipAddress, userName, password}))
                        return badArgument(kNullPointer);
                    return lib.platform->setSystemStateAmt(ipAddress, userName, password, state);

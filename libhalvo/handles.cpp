@@ -5,15 +5,25 @@
 namespace halvo
 {
 
-Backend *HandleTable::find(int32_t handle)
+namespace
+{
+
+// The platform's local board belongs to it, not to the table.
+struct NoDelete {
+    void operator()(Backend *) const {}
+};
+
+} // namespace
+
+HandleTable::Entry HandleTable::find(int32_t handle)
 {
     if (handle == 0)
-        return &platform_.localBoard();
+        return {std::shared_ptr<Backend>(&platform_.localBoard(), NoDelete{}), localLock_};
     auto it = remote_.find(handle);
-    return it == remote_.end() ? nullptr : it->second.get();
+    return it == remote_.end() ? Entry{} : it->second;
 }
 
-int32_t HandleTable::open(const std::string &address, int32_t port, int32_t &handle)
+int32_t HandleTable::openSimulated(const std::string &address, int32_t port, int32_t &handle)
 {
     if (next_ == INT32_MAX)
         return fail(HALVO_CLASS_HANDLE, kOutOfRange);
@@ -22,7 +32,16 @@ int32_t HandleTable::open(const std::string &address, int32_t port, int32_t &han
     if (status != HALVO_STATUS_OK)
         return status;
     handle = next_++;
-    remote_[handle] = std::move(backend);
+    remote_[handle] = Entry{std::move(backend), nullptr};
+    return HALVO_STATUS_OK;
+}
+
+int32_t HandleTable::add(std::unique_ptr<Backend> backend, int32_t &handle)
+{
+    if (next_ == INT32_MAX)
+        return fail(HALVO_CLASS_HANDLE, kOutOfRange);
+    handle = next_++;
+    remote_[handle] = Entry{std::move(backend), std::make_shared<std::mutex>()};
     return HALVO_STATUS_OK;
 }
 

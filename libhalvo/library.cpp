@@ -7,7 +7,12 @@
 namespace halvo
 {
 
-Library::Library() : platform(makePlatform()), handles(*platform) {}
+Library::Library() : platform(makePlatform()), handles(*platform)
+{
+    // The real machine answers outside the simulated world's lock.
+    if (auto *world = dynamic_cast<sim::World *>(platform.get()); world && world->hasLocalOverride())
+        handles.setLocalLock(std::make_shared<std::mutex>());
+}
 
 Library &library()
 {

@@ -22,6 +22,8 @@ enum Detail : uint16_t {
     kInternal = 10,
     kPermission = 11,
     kBusy = 12,
+    kTransport = 13,       // the network exchange with an agent failed or timed out
+    kProtocolVersion = 14, // the agent speaks another protocol version
 };
 
 inline int32_t fail(uint16_t cls, uint16_t detail)

@@ -265,7 +265,11 @@ int32_t World::connect(const std::string &address, int32_t port, std::unique_ptr
     std::string key = address;
     Board *b = address.empty() ? nullptr : board(address);
     if (!b) {
-        // The local board can also be reached through its own agent.
+        // The simulated local board can also be reached through its own
+        // agent's addresses; when handle 0 is the real machine, those
+        // addresses lead to a real agent instead.
+        if (localOverride_)
+            return fail(HALVO_CLASS_CONNECTION, kUnknownAddress);
         bool local = false;
         for (const char *alias : kLocalAliases)
             local = local || address == alias;

@@ -50,6 +50,7 @@ public:
     // Handle 0 is then `backend` (the real machine) instead of the simulated
     // local board, which stays in the world for the controls; reset keeps it.
     void setLocalBoard(std::unique_ptr<Backend> backend);
+    bool hasLocalOverride() const { return localOverride_ != nullptr; }
 
     Backend &localBoard() override;
     int32_t connect(const std::string &address, int32_t port, std::unique_ptr<Backend> &out) override;

@@ -1,0 +1,223 @@
+#include "service.h"
+
+#include "adapt.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+
+namespace halvo::remote
+{
+
+namespace
+{
+
+using Serve = int32_t (*)(const Row &, int32_t, const Json &, Json &);
+
+#define HALVO_REMOTE_SERVE(F, ...)                                                                                     \
+    [](const Row &row, int32_t handle, const Json &in, Json &out) {                                                    \
+        return Adapter<&F>::serve(&F, row, handle, in, out);                                                           \
+    },
+const Serve kServe[] = {HALVO_REMOTE_CALLS(HALVO_REMOTE_SERVE)};
+#undef HALVO_REMOTE_SERVE
+
+Serve serveOf(const Row &row)
+{
+    const size_t i = static_cast<size_t>(&row - rows().data());
+    static_assert(sizeof kServe / sizeof *kServe > 0);
+    return i < sizeof kServe / sizeof *kServe ? kServe[i] : nullptr;
+}
+
+Reply error(int http, const std::string &why)
+{
+    Reply r;
+    r.http = http;
+    r.body = {{"error", why}};
+    return r;
+}
+
+std::vector<std::string> split(const std::string &path)
+{
+    std::vector<std::string> parts;
+    size_t at = 1;
+    while (at <= path.size()) {
+        const size_t slash = std::min(path.find('/', at), path.size());
+        parts.push_back(path.substr(at, slash - at));
+        at = slash + 1;
+    }
+    return parts;
+}
+
+// A decimal integer as a path segment or query value carries it: at most 11
+// characters, an optional minus sign.
+bool integer(const std::string &text, Json &out)
+{
+    const size_t digits = text.size() - (!text.empty() && text[0] == '-');
+    if (digits == 0 || digits > 10 || text.find_first_not_of("0123456789", text.size() - digits) != std::string::npos)
+        return false;
+    out = std::strtoll(text.c_str(), nullptr, 10);
+    return true;
+}
+
+bool known(const Row &row, const std::string &name)
+{
+    return std::any_of(row.params.begin(), row.params.end(), [&](const char *p) { return name == p; });
+}
+
+// The row the method and path name, with the path's inputs put in `in`.
+const Row *match(const Request &request, Json &in)
+{
+    const std::vector<std::string> parts = split(request.path);
+    for (const Row &row : rows()) {
+        if (request.method != row.method)
+            continue;
+        const std::vector<std::string> want = split(row.path);
+        if (want.size() != parts.size())
+            continue;
+        Json found = Json::object();
+        bool same = true;
+        for (size_t i = 0; same && i < want.size(); ++i) {
+            if (want[i].size() > 2 && want[i].front() == '{') {
+                Json v;
+                same = integer(parts[i], v);
+                found[want[i].substr(1, want[i].size() - 2)] = v;
+            } else {
+                same = want[i] == parts[i];
+            }
+        }
+        if (same) {
+            in = found;
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+// Adds the query's or body's inputs; false with `why` on anything unknown,
+// repeated or malformed.
+bool addInputs(const Row &row, const Request &request, Json &in, std::string &why)
+{
+    auto add = [&](const std::string &name, Json value) {
+        if (!known(row, name) || in.contains(name)) {
+            why = "unknown or repeated input " + name;
+            return false;
+        }
+        in[name] = std::move(value);
+        return true;
+    };
+    if (!request.query.empty()) {
+        size_t at = 0;
+        while (at <= request.query.size()) {
+            const size_t amp = std::min(request.query.find('&', at), request.query.size());
+            const std::string pair = request.query.substr(at, amp - at);
+            const size_t eq = pair.find('=');
+            Json v;
+            if (eq == std::string::npos || !integer(pair.substr(eq + 1), v)) {
+                why = "query: not name=integer";
+                return false;
+            }
+            if (!add(pair.substr(0, eq), v))
+                return false;
+            at = amp + 1;
+        }
+    }
+    if (request.body.empty())
+        return true;
+    if (request.method == "GET") {
+        why = "a GET carries no body";
+        return false;
+    }
+    const Json body = Json::parse(request.body, nullptr, false);
+    if (!body.is_object()) {
+        why = "body: not a JSON object";
+        return false;
+    }
+    for (const auto &[name, value] : body.items())
+        if (!add(name, value))
+            return false;
+    return true;
+}
+
+} // namespace
+
+Reply Service::call(const Row &row, const Json &in) const
+{
+    Reply reply;
+    reply.row = &row;
+    Json out = Json::object();
+    try {
+        reply.status = serveOf(row)(row, handle_, in, out);
+    } catch (const WireError &e) {
+        return error(400, e.what());
+    } catch (const std::exception &e) {
+        return error(400, e.what());
+    }
+    reply.body = {{"status", reply.status}, {"out", std::move(out)}};
+    return reply;
+}
+
+Reply Service::handle(const Request &request) const
+{
+    try {
+        if (request.body.size() > kMaxBody)
+            return error(413, "body too large");
+        if (request.method == "GET" && request.path == "/v1/snapshot") {
+            if (!request.query.empty() || !request.body.empty())
+                return error(400, "the snapshot takes no inputs");
+            Reply r;
+            r.body = snapshot();
+            return r;
+        }
+        Json in;
+        const Row *row = match(request, in);
+        if (!row)
+            return error(404, "no such call");
+        if (row->role() == Role::Control && request.role != Role::Control)
+            return error(403, "the monitor role may only read");
+        std::string why;
+        if (!addInputs(*row, request, in, why))
+            return error(400, why);
+        return call(*row, in);
+    } catch (...) {
+        return error(500, "internal error");
+    }
+}
+
+Json Service::snapshot() const
+{
+    Json reads = Json::array();
+    int32_t lastCount = 0;
+    int32_t lastCountStatus = HALVO_STATUS_OK;
+    for (const PeriodicRead &p : periodicReads()) {
+        const Row *row = findRow(p.name);
+        if (!row)
+            continue;
+        Json in = Json::object();
+        for (const auto &[name, value] : p.inputs)
+            in[name] = value;
+        const bool list = known(*row, "list");
+        Json entry = {{"name", p.name}, {"in", in}};
+        if (list && (!succeeded(lastCountStatus) || lastCount <= 0)) {
+            // The window makes no list call then; the entry says what the count said.
+            entry["status"] = succeeded(lastCountStatus) ? HALVO_STATUS_OK : lastCountStatus;
+            entry["out"] = {{"list", Json::array()}};
+        } else {
+            if (list)
+                in["count"] = std::min(lastCount, kMaxListCount);
+            const Reply r = call(*row, in);
+            if (r.http != 200)
+                continue;
+            entry["status"] = r.status;
+            entry["out"] = r.body["out"];
+            // A count read sizes the list read after it.
+            if (known(*row, "count")) {
+                lastCountStatus = r.status;
+                lastCount = succeeded(r.status) ? r.body["out"].value("count", 0) : 0;
+            }
+        }
+        reads.push_back(std::move(entry));
+    }
+    return {{"reads", std::move(reads)}};
+}
+
+} // namespace halvo::remote
