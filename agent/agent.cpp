@@ -304,7 +304,9 @@ bool Server::start(const Options &options, std::string &error)
     // Without it a small answer waits for the client's delayed ACK (~40 ms).
     d.http->set_tcp_nodelay(true);
     d.http->set_keep_alive_max_count(1000000);
-    d.http->set_keep_alive_timeout(60);
+    // An idle client is dropped after 5 s (it reconnects at its next call), so
+    // that stopping the agent never waits long for idle connections.
+    d.http->set_keep_alive_timeout(5);
     d.http->set_read_timeout(10);
     d.http->set_write_timeout(10);
     d.http->set_payload_max_length(remote::kMaxBody);

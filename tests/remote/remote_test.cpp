@@ -1,0 +1,241 @@
+// The network backend and halvo-agent's server on loopback, in one process:
+// the agent serves handle 0 (the demo board, clock frozen), the library
+// reaches it through HalvoLibInitialize, so a remote answer can be compared
+// with the board's own.
+#include "agent/agent.h"
+#include "board/halvo.h"
+#include "libhalvo/backends/sim/halvo_sim.h"
+#include "libhalvo/remote/service.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+
+uint16_t cls(int32_t status)
+{
+    return HALVO_ERROR_CLASS(status);
+}
+
+class Agent
+{
+public:
+    explicit Agent(halvo::agent::Options options = {})
+    {
+        options.port = 0;
+        std::string error;
+        started = server.start(options, error);
+        EXPECT_TRUE(started) << error;
+        if (started)
+            thread = std::thread([this] { server.serve(); });
+    }
+    ~Agent() { stop(); }
+    void stop()
+    {
+        server.stop();
+        if (thread.joinable())
+            thread.join();
+    }
+    std::string address() const { return "127.0.0.1:" + std::to_string(server.port()); }
+
+    halvo::agent::Server server;
+    std::thread thread;
+    bool started = false;
+};
+
+class Remote : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        halvo_sim_reset();
+        halvo_sim_freeze_clock(1);
+    }
+    int32_t connect(const Agent &agent)
+    {
+        int32_t handle = -1;
+        EXPECT_EQ(HalvoLibInitialize(agent.address().c_str(), HALVO_LIBINIT_PORT, &handle, 0, 0), 0);
+        return handle;
+    }
+};
+
+TEST_F(Remote, ReadsAnswerAsTheBoardItselfTextsByteForByte)
+{
+    // Latin-1 beyond ASCII, and a text filling its whole field.
+    ASSERT_EQ(halvo_sim_patch_board(nullptr, R"({"boardInfo": {"boardName": "Caf\u00e9 \u00b5P", "serialNumber":
+        "SSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSS"}})"),
+              0);
+    Agent agent;
+    const int32_t h = connect(agent);
+    BoardInfo local{}, remote{};
+    ASSERT_EQ(HalvoGetBoardInfo(0, &local), 0);
+    ASSERT_EQ(HalvoGetBoardInfo(h, &remote), 0);
+    EXPECT_EQ(std::memcmp(&local, &remote, sizeof local), 0);
+    EXPECT_EQ(std::string(remote.boardName), "Caf\xe9 \xb5P");
+
+    CpuInfo cpuLocal{}, cpuRemote{};
+    ASSERT_EQ(HalvoGetCpuInfo(0, &cpuLocal) | HalvoGetCpuInfo(h, &cpuRemote), 0);
+    EXPECT_EQ(std::memcmp(&cpuLocal, &cpuRemote, sizeof cpuLocal), 0);
+    // Lists keep the count convention: one record too many is partial and zero.
+    int32_t fans = 0;
+    ASSERT_EQ(HalvoGetFanCount(h, &fans), 0);
+    std::vector<FanInfo> a(static_cast<size_t>(fans) + 1), b(a.size());
+    EXPECT_EQ(HalvoGetFanList(0, a.data(), fans + 1), HALVO_STATUS_PARTIAL);
+    EXPECT_EQ(HalvoGetFanList(h, b.data(), fans + 1), HALVO_STATUS_PARTIAL);
+    EXPECT_EQ(std::memcmp(a.data(), b.data(), sizeof(FanInfo) * a.size()), 0);
+    // Reads of a refresh come from one snapshot, and still match.
+    for (int i = 0; i < 2; ++i) {
+        BatteryState s0{}, s1{};
+        EXPECT_EQ(HalvoGetBatteryState(0, 0, &s0), HalvoGetBatteryState(h, 0, &s1));
+        EXPECT_EQ(std::memcmp(&s0, &s1, sizeof s0), 0);
+    }
+    EXPECT_EQ(HalvoGetCpuFreq(h, 7, &fans), HalvoGetCpuFreq(0, 7, &fans)) << "a refusal travels as its status";
+    HalvoLibUnInitialize(h);
+}
+
+TEST_F(Remote, WritesAndBuffersReachTheBoard)
+{
+    Agent agent;
+    const int32_t h = connect(agent);
+    ASSERT_EQ(HalvoStorageWrite(h, 0, 2,
+                                "\x00\xff"
+                                "ab",
+                                4),
+              0);
+    char bytes[6] = {};
+    ASSERT_EQ(HalvoStorageRead(0, 0, 1, bytes, 6), 0);
+    char remote[6] = {};
+    ASSERT_EQ(HalvoStorageRead(h, 0, 1, remote, 6), 0);
+    EXPECT_EQ(std::string(bytes + 1, 4), std::string("\x00\xff"
+                                                     "ab",
+                                                     4));
+    EXPECT_EQ(std::memcmp(bytes, remote, 6), 0);
+    int32_t value = -1;
+    ASSERT_EQ(HalvoSetBacklightValue(h, 0, 42), 0);
+    ASSERT_EQ(HalvoGetBacklightValue(0, 0, &value), 0);
+    EXPECT_EQ(value, 42);
+    EXPECT_EQ(cls(HalvoSmbusWriteBlock(h, 0, 0x50, 0, reinterpret_cast<const uint8_t *>("x"), 0)),
+              HALVO_CLASS_ARGUMENT);
+    HalvoLibUnInitialize(h);
+}
+
+TEST_F(Remote, RolesTokensAndMalformedRequests)
+{
+    char path[] = "/tmp/halvo-tokens.XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    const std::string tokens = "monitor mmmmmmmmmmmmmmmmmmmm watcher\ncontrol cccccccccccccccccccc lab\n";
+    ASSERT_EQ(write(fd, tokens.data(), tokens.size()), ssize_t(tokens.size()));
+    close(fd);
+    char conf[] = "/tmp/halvo-remote.XXXXXX";
+    const int cfd = mkstemp(conf);
+    ASSERT_GE(cfd, 0);
+    close(cfd);
+    setenv("HALVO_REMOTE_CONF", conf, 1);
+    halvo::agent::Options options;
+    options.tokensFile = path;
+    Agent agent(options);
+    auto withToken = [&](const std::string &token) {
+        std::ofstream(conf) << "[" << agent.address() << "]\ntoken = " << token << "\n";
+        int32_t handle = -1;
+        const int32_t status = HalvoLibInitialize(agent.address().c_str(), HALVO_LIBINIT_PORT, &handle, 0, 0);
+        return std::make_pair(status, handle);
+    };
+    EXPECT_EQ(cls(withToken("wrong-token-wrong-token").first), HALVO_CLASS_ACCESS);
+    const auto [status, monitor] = withToken("mmmmmmmmmmmmmmmmmmmm");
+    ASSERT_EQ(status, 0);
+    CpuInfo cpu{};
+    EXPECT_EQ(HalvoGetCpuInfo(monitor, &cpu), 0);
+    EXPECT_EQ(cls(HalvoSetCpuFanSpeed(monitor, 10)), HALVO_CLASS_ACCESS) << "never a connection loss";
+    const auto [status2, control] = withToken("cccccccccccccccccccc");
+    ASSERT_EQ(status2, 0);
+    EXPECT_EQ(HalvoSetCpuFanSpeed(control, 10), 0);
+    HalvoLibUnInitialize(monitor);
+    HalvoLibUnInitialize(control);
+    chmod(conf, 0644);
+    EXPECT_EQ(cls(withToken("cccccccccccccccccccc").first), HALVO_CLASS_ACCESS) << "a readable file is refused";
+    setenv("HALVO_REMOTE_CONF", "/nonexistent", 1);
+    unlink(conf);
+    unlink(path);
+
+    // Malformed requests get a 4xx answer and reach no board call.
+    halvo_sim_record_calls(1);
+    halvo_sim_clear_call_log();
+    const halvo::remote::Service service;
+    using Case = std::tuple<const char *, const char *, const char *, const char *, int>;
+    for (const auto &[method, path, query, body, http] : {
+             Case{"GET", "/v1/nothing", "", "", 404},
+             Case{"PUT", "/v1/cpu/fan", "", "{\"speed\": 300}", 400},
+             Case{"PUT", "/v1/cpu/fan", "", "{\"speed\": \"x\"}", 400},
+             Case{"PUT", "/v1/cpu/fan", "", "{\"speed\": 1, \"more\": 2}", 400},
+             Case{"PUT", "/v1/cpu/fan", "", "{not json", 400},
+             Case{"PUT", "/v1/storage/0/bytes", "", "{\"offset\": 0, \"bytes\": \"abc\"}", 400},
+             Case{"GET", "/v1/fans", "count=999999", "", 400},
+             Case{"GET", "/v1/fans", "count=1&count=2", "", 400},
+             Case{"GET", "/v1/fans/x/mode", "", "", 404},
+         })
+        EXPECT_EQ(service.handle({method, path, query, body, halvo::remote::Role::Control}).http, http)
+            << method << " " << path << "?" << query << " " << body;
+    EXPECT_EQ(service.handle({"PUT", "/v1/cpu/fan", "", "{\"speed\": 1}", halvo::remote::Role::Monitor}).http, 403);
+    size_t logged = 0;
+    EXPECT_EQ(halvo_sim_call_log(nullptr, 0), logged);
+}
+
+// The agent drops connections idle for 5 s; the next call reconnects.
+TEST_F(Remote, AnIdleConnectionOutlivesTheAgentsKeepAliveLimit)
+{
+    Agent agent;
+    const int32_t h = connect(agent);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5500));
+    int32_t seconds = 0;
+    EXPECT_EQ(HalvoSystemUpTime(h, &seconds), 0);
+    HalvoLibUnInitialize(h);
+}
+
+TEST_F(Remote, AGoneOrSilentAgentIsAConnectionLossWithinTheLimit)
+{
+    char conf[] = "/tmp/halvo-conf.XXXXXX";
+    const int fd = mkstemp(conf);
+    ASSERT_GE(fd, 0);
+    const std::string text = "board = demo\nremote_call_timeout_ms = 300\nremote_connect_timeout_ms = 300\n";
+    ASSERT_EQ(write(fd, text.data(), text.size()), ssize_t(text.size()));
+    close(fd);
+    setenv("HALVO_CONF", conf, 1);
+    auto agent = std::make_unique<Agent>();
+    const int32_t h = connect(*agent);
+    agent.reset();
+    int32_t seconds = 0;
+    EXPECT_EQ(cls(HalvoSystemUpTime(h, &seconds)), HALVO_CLASS_CONNECTION);
+    EXPECT_EQ(HalvoSystemUpTime(0, &seconds), 0) << "the local board is not held up";
+
+    // Accepts connections (the kernel's backlog) and never answers.
+    const int silent = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(silent, 4), 0);
+    socklen_t len = sizeof addr;
+    getsockname(silent, reinterpret_cast<sockaddr *>(&addr), &len);
+    const std::string address = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+    int32_t handle = -1;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(cls(HalvoLibInitialize(address.c_str(), HALVO_LIBINIT_PORT, &handle, 0, 0)), HALVO_CLASS_CONNECTION);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_EQ(cls(HalvoLibInitialize("10.9.9.9:7890", HALVO_LIBINIT_PORT, &handle, 0, 0)), HALVO_CLASS_CONNECTION)
+        << "tests reach loopback only";
+    close(silent);
+    unsetenv("HALVO_CONF");
+    unlink(conf);
+    HalvoLibUnInitialize(h);
+}
+
+} // namespace
