@@ -1,0 +1,91 @@
+// The window on a board served by halvo-agent on loopback: the agent's server
+// runs in this process and serves handle 0, the demo board, so the pages of
+// the remote connection can be compared with the same board in-process.
+#include "agent/agent.h"
+#include "connection/ConnectionDlg.h"
+#include "windowtest.h"
+
+#include <thread>
+
+namespace
+{
+
+const QString LostMessage = QStringLiteral("Connection failed, please try to connect again...");
+
+class Agent
+{
+public:
+    Agent()
+    {
+        halvo::agent::Options options;
+        options.port = 0;
+        std::string error;
+        if (!server.start(options, error))
+            qFatal("agent: %s", error.c_str());
+        thread = std::thread([this] { server.serve(); });
+    }
+    ~Agent() { stop(); }
+    void stop()
+    {
+        server.stop();
+        if (thread.joinable())
+            thread.join();
+    }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(server.port()); }
+
+    halvo::agent::Server server;
+    std::thread thread;
+};
+
+} // namespace
+
+class RemoteTest : public WindowTest
+{
+    Q_OBJECT
+
+    // The texts of the static pages, as loadStaticInfo leaves them.
+    QStringList pages() const
+    {
+        QStringList all = texts({"label_2", "label_3", "label_6", "label_34", "label_51", "label_53", "label_57",
+                                 "label_59", "label_14", "label_24", "label_22", "label_20"});
+        all << get<QTextEdit>("textEdit")->toPlainText();
+        for (const char *tree : {"treeWidget", "treeWidget_2", "treeWidget_3", "treeWidget_4"})
+            all << QString::number(get<QTreeWidget>(tree)->topLevelItemCount());
+        return all;
+    }
+    QString connectTo(const QString &address) const
+    {
+        click("pushButton_10");
+        ConnectionDlg *dialog = window->findChildren<ConnectionDlg *>().last();
+        child<QLineEdit>(dialog, "lineEdit")->setText(address);
+        child<QAbstractButton>(dialog, "pushButton")->click();
+        return child<QLabel>(dialog, "label_5")->text();
+    }
+
+private slots:
+    void pagesMatchTheBoardInProcessAndALossIsAnnouncedOnce()
+    {
+        start();
+        const QStringList local = pages();
+        auto agent = std::make_unique<Agent>();
+        QCOMPARE(connectTo(agent->address()), "You are connected to " + agent->address());
+        QCOMPARE(pages(), local);
+        QVERIFY(window->windowTitle().endsWith(" - " + agent->address()));
+
+        agent.reset();
+        boxes->answer();
+        window->refreshStatus();
+        window->refreshStatus();
+        QCOMPARE(boxes->texts, QStringList(LostMessage));
+        QCOMPARE(window->windowTitle(), QStringLiteral("HALVO-GUI 1.0: Not connected"));
+
+        // A restarted agent (on another port) can be connected again.
+        agent = std::make_unique<Agent>();
+        QCOMPARE(connectTo(agent->address()), "You are connected to " + agent->address());
+        QCOMPARE(pages(), local);
+        window.reset();
+    }
+};
+
+QTEST_MAIN(RemoteTest)
+#include "test_remote.moc"
