@@ -190,7 +190,7 @@ template <typename Record> void read(const Json &j, Record &r)
 
 } // namespace
 
-#define HALVO_WIRE_RECORD(Record)                                                                                      \
+#define HALVO_WIRE_DEFINE(Record)                                                                                      \
     Json toJson(const Record &r)                                                                                       \
     {                                                                                                                  \
         return write(r);                                                                                               \
@@ -199,18 +199,7 @@ template <typename Record> void read(const Json &j, Record &r)
     {                                                                                                                  \
         read(j, r);                                                                                                    \
     }
-HALVO_WIRE_RECORD(CpuInfo)
-HALVO_WIRE_RECORD(BoardInfo)
-HALVO_WIRE_RECORD(MemoryInfo)
-HALVO_WIRE_RECORD(MemoryModuleInfo)
-HALVO_WIRE_RECORD(BatteryInfo)
-HALVO_WIRE_RECORD(BatteryState)
-HALVO_WIRE_RECORD(NetworkDeviceInfo)
-HALVO_WIRE_RECORD(PciDeviceInfo)
-HALVO_WIRE_RECORD(DiskDriveInfo)
-HALVO_WIRE_RECORD(DiskPartitionInfo)
-HALVO_WIRE_RECORD(TempSensorInfo)
-HALVO_WIRE_RECORD(VoltageSensorInfo)
-HALVO_WIRE_RECORD(FanInfo)
+HALVO_WIRE_RECORDS(HALVO_WIRE_DEFINE)
+#undef HALVO_WIRE_DEFINE
 
 } // namespace halvo::remote

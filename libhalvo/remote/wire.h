@@ -64,23 +64,25 @@ template <typename T> T number(const Json &j, const char *name)
 }
 
 // Records, field by field.
-#define HALVO_WIRE_RECORD(Record)                                                                                      \
+#define HALVO_WIRE_RECORDS(X)                                                                                          \
+    X(CpuInfo)                                                                                                         \
+    X(BoardInfo)                                                                                                       \
+    X(MemoryInfo)                                                                                                      \
+    X(MemoryModuleInfo)                                                                                                \
+    X(BatteryInfo)                                                                                                     \
+    X(BatteryState)                                                                                                    \
+    X(NetworkDeviceInfo)                                                                                               \
+    X(PciDeviceInfo)                                                                                                   \
+    X(DiskDriveInfo)                                                                                                   \
+    X(DiskPartitionInfo)                                                                                               \
+    X(TempSensorInfo)                                                                                                  \
+    X(VoltageSensorInfo)                                                                                               \
+    X(FanInfo)
+#define HALVO_WIRE_DECLARE(Record)                                                                                     \
     Json toJson(const Record &r);                                                                                      \
     void fromJson(const Json &j, Record &r);
-HALVO_WIRE_RECORD(CpuInfo)
-HALVO_WIRE_RECORD(BoardInfo)
-HALVO_WIRE_RECORD(MemoryInfo)
-HALVO_WIRE_RECORD(MemoryModuleInfo)
-HALVO_WIRE_RECORD(BatteryInfo)
-HALVO_WIRE_RECORD(BatteryState)
-HALVO_WIRE_RECORD(NetworkDeviceInfo)
-HALVO_WIRE_RECORD(PciDeviceInfo)
-HALVO_WIRE_RECORD(DiskDriveInfo)
-HALVO_WIRE_RECORD(DiskPartitionInfo)
-HALVO_WIRE_RECORD(TempSensorInfo)
-HALVO_WIRE_RECORD(VoltageSensorInfo)
-HALVO_WIRE_RECORD(FanInfo)
-#undef HALVO_WIRE_RECORD
+HALVO_WIRE_RECORDS(HALVO_WIRE_DECLARE)
+#undef HALVO_WIRE_DECLARE
 
 // Plain numbers travel as themselves.
 template <typename T, typename = std::enable_if_t<std::is_arithmetic_v<T>>> Json toJson(T v)
