@@ -99,7 +99,7 @@ public:
         const bool read = row.role() == remote::Role::Monitor;
         if (!read) {
             // Whatever this changes, the snapshot no longer shows.
-            snapshot_.clear();
+            snapshot_ = nullptr;
         } else if (snapshotMs_ > 0) {
             int32_t status;
             if (const Json *entry = fromSnapshot(row, in); entry && answer(in, *entry, out, status))
@@ -187,9 +187,10 @@ private:
 
     const Json *find(const Row &row, const Json &in) const
     {
-        if (snapshot_.is_null())
+        const auto reads = snapshot_.is_object() ? snapshot_.find("reads") : snapshot_.end();
+        if (reads == snapshot_.end() || !reads->is_array())
             return nullptr;
-        for (const Json &entry : snapshot_["reads"])
+        for (const Json &entry : *reads)
             if (entry.is_object() && entry.value("name", "") == row.name && entry.contains("in") &&
                 sameInputs(entry["in"], in))
                 return &entry;
