@@ -2,10 +2,10 @@
 // the agent serves handle 0 (the demo board, clock frozen), the library
 // reaches it through HalvoLibInitialize, so a remote answer can be compared
 // with the board's own.
-#include "agent/agent.h"
 #include "board/halvo.h"
 #include "libhalvo/backends/sim/halvo_sim.h"
 #include "libhalvo/remote/service.h"
+#include "loopback_agent.h"
 
 #include <gtest/gtest.h>
 
@@ -25,31 +25,7 @@ uint16_t cls(int32_t status)
     return HALVO_ERROR_CLASS(status);
 }
 
-class Agent
-{
-public:
-    explicit Agent(halvo::agent::Options options = {})
-    {
-        options.port = 0;
-        std::string error;
-        started = server.start(options, error);
-        EXPECT_TRUE(started) << error;
-        if (started)
-            thread = std::thread([this] { server.serve(); });
-    }
-    ~Agent() { stop(); }
-    void stop()
-    {
-        server.stop();
-        if (thread.joinable())
-            thread.join();
-    }
-    std::string address() const { return "127.0.0.1:" + std::to_string(server.port()); }
-
-    halvo::agent::Server server;
-    std::thread thread;
-    bool started = false;
-};
+using Agent = LoopbackAgent;
 
 class Remote : public ::testing::Test
 {

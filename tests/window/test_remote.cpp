@@ -1,7 +1,7 @@
 // The window on a board served by halvo-agent on loopback: the agent's server
 // runs in this process and serves handle 0, the demo board, so the pages of
 // the remote connection can be compared with the same board in-process.
-#include "agent/agent.h"
+#include "../remote/loopback_agent.h"
 #include "connection/ConnectionDlg.h"
 #include "windowtest.h"
 
@@ -12,28 +12,12 @@ namespace
 
 const QString LostMessage = QStringLiteral("Connection failed, please try to connect again...");
 
-class Agent
+// The agent, with the address as the dialog takes it.
+class Agent : public LoopbackAgent
 {
 public:
-    explicit Agent(halvo::agent::Options options = {})
-    {
-        options.port = 0;
-        std::string error;
-        if (!server.start(options, error))
-            qFatal("agent: %s", error.c_str());
-        thread = std::thread([this] { server.serve(); });
-    }
-    ~Agent() { stop(); }
-    void stop()
-    {
-        server.stop();
-        if (thread.joinable())
-            thread.join();
-    }
-    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(server.port()); }
-
-    halvo::agent::Server server;
-    std::thread thread;
+    using LoopbackAgent::LoopbackAgent;
+    QString address() const { return QString::fromStdString(LoopbackAgent::address()); }
 };
 
 } // namespace
