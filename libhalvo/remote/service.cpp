@@ -147,10 +147,10 @@ Reply Service::call(const Row &row, const Json &in) const
     Json out = Json::object();
     try {
         reply.status = serveOf(row)(row, handle_, in, out);
-    } catch (const WireError &e) {
-        return error(400, e.what());
     } catch (const std::exception &e) {
-        return error(400, e.what());
+        reply = error(400, e.what());
+        reply.row = &row;
+        return reply;
     }
     reply.body = {{"status", reply.status}, {"out", std::move(out)}};
     return reply;
@@ -172,12 +172,17 @@ Reply Service::handle(const Request &request) const
         const Row *row = match(request, in);
         if (!row)
             return error(404, "no such call");
-        if (row->role() == Role::Control && request.role != Role::Control)
-            return error(403, "the monitor role may only read");
+        // A refused call still names its row, so that the agent logs it.
+        Reply refused;
         std::string why;
-        if (!addInputs(*row, request, in, why))
-            return error(400, why);
-        return call(*row, in);
+        if (row->role() == Role::Control && request.role != Role::Control)
+            refused = error(403, "the monitor role may only read");
+        else if (!addInputs(*row, request, in, why))
+            refused = error(400, why);
+        else
+            return call(*row, in);
+        refused.row = row;
+        return refused;
     } catch (...) {
         return error(500, "internal error");
     }

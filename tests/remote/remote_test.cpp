@@ -10,10 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -26,6 +29,72 @@ uint16_t cls(int32_t status)
 }
 
 using Agent = LoopbackAgent;
+
+// A scratch directory with a test CA, a board certificate for 127.0.0.1
+// and a client certificate it signed, and a second CA that signed nothing
+// the agent shows. Made with the openssl tool at test time.
+class TestPki
+{
+public:
+    TestPki()
+    {
+        char templ[] = "/tmp/halvo-pki.XXXXXX";
+        dir = mkdtemp(templ);
+        const std::string ext = dir + "/board.ext";
+        std::ofstream(ext) << "subjectAltName = IP:127.0.0.1\n";
+        const std::string d = dir + "/";
+        const std::string key = "-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes";
+        run("openssl req -x509 " + key + " -keyout " + d + "ca.key -out " + d +
+            "ca.pem -subj /CN=halvo-test-ca -days 2");
+        run("openssl req -x509 " + key + " -keyout " + d + "other.key -out " + d +
+            "other.pem -subj /CN=other-ca -days 2");
+        for (const std::string name : {"board", "client"}) {
+            run("openssl req " + key + " -keyout " + d + name + ".key -out " + d + name +
+                ".csr -subj /CN=" + (name == "board" ? "127.0.0.1" : "bench-7"));
+            run("openssl x509 -req -in " + d + name + ".csr -CA " + d + "ca.pem -CAkey " + d +
+                "ca.key -CAcreateserial -days 2 -out " + d + name + ".pem" +
+                (name == "board" ? " -extfile " + ext : ""));
+        }
+    }
+    ~TestPki() { run("rm -rf " + dir); }
+    std::string path(const std::string &name) const { return dir + "/" + name; }
+
+    std::string dir;
+
+private:
+    static void run(const std::string &command)
+    {
+        if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
+            ADD_FAILURE() << command;
+    }
+};
+
+// remote.conf (HALVO_REMOTE_CONF) with one section for `address`.
+class RemoteConf
+{
+public:
+    RemoteConf()
+    {
+        char templ[] = "/tmp/halvo-remote.XXXXXX";
+        const int fd = mkstemp(templ);
+        close(fd);
+        path = templ;
+        setenv("HALVO_REMOTE_CONF", path.c_str(), 1);
+    }
+    ~RemoteConf()
+    {
+        setenv("HALVO_REMOTE_CONF", "/nonexistent", 1);
+        unlink(path.c_str());
+    }
+    int32_t connect(const std::string &address, const std::string &section, int32_t &handle) const
+    {
+        std::ofstream(path) << "[" << address << "]\n" << section;
+        handle = -1;
+        return HalvoLibInitialize(address.c_str(), HALVO_LIBINIT_PORT, &handle, 0, 0);
+    }
+
+    std::string path;
+};
 
 class Remote : public ::testing::Test
 {
@@ -111,18 +180,13 @@ TEST_F(Remote, RolesTokensAndMalformedRequests)
     const std::string tokens = "monitor mmmmmmmmmmmmmmmmmmmm watcher\ncontrol cccccccccccccccccccc lab\n";
     ASSERT_EQ(write(fd, tokens.data(), tokens.size()), ssize_t(tokens.size()));
     close(fd);
-    char conf[] = "/tmp/halvo-remote.XXXXXX";
-    const int cfd = mkstemp(conf);
-    ASSERT_GE(cfd, 0);
-    close(cfd);
-    setenv("HALVO_REMOTE_CONF", conf, 1);
+    const RemoteConf conf;
     halvo::agent::Options options;
     options.tokensFile = path;
     Agent agent(options);
     auto withToken = [&](const std::string &token) {
-        std::ofstream(conf) << "[" << agent.address() << "]\ntoken = " << token << "\n";
         int32_t handle = -1;
-        const int32_t status = HalvoLibInitialize(agent.address().c_str(), HALVO_LIBINIT_PORT, &handle, 0, 0);
+        const int32_t status = conf.connect(agent.address(), "token = " + token + "\n", handle);
         return std::make_pair(status, handle);
     };
     EXPECT_EQ(cls(withToken("wrong-token-wrong-token").first), HALVO_CLASS_ACCESS);
@@ -136,10 +200,8 @@ TEST_F(Remote, RolesTokensAndMalformedRequests)
     EXPECT_EQ(HalvoSetCpuFanSpeed(control, 10), 0);
     HalvoLibUnInitialize(monitor);
     HalvoLibUnInitialize(control);
-    chmod(conf, 0644);
+    chmod(conf.path.c_str(), 0644);
     EXPECT_EQ(cls(withToken("cccccccccccccccccccc").first), HALVO_CLASS_ACCESS) << "a readable file is refused";
-    setenv("HALVO_REMOTE_CONF", "/nonexistent", 1);
-    unlink(conf);
     unlink(path);
 
     // Malformed requests get a 4xx answer and reach no board call.
@@ -163,6 +225,105 @@ TEST_F(Remote, RolesTokensAndMalformedRequests)
     EXPECT_EQ(service.handle({"PUT", "/v1/cpu/fan", "", "{\"speed\": 1}", halvo::remote::Role::Monitor}).http, 403);
     size_t logged = 0;
     EXPECT_EQ(halvo_sim_call_log(nullptr, 0), logged);
+}
+
+TEST_F(Remote, TlsWithATestCaTokensOrClientCertificates)
+{
+    const TestPki pki;
+    const RemoteConf conf;
+    halvo::agent::Options options;
+    options.tlsCert = pki.path("board.pem");
+    options.tlsKey = pki.path("board.key");
+    options.tokensFile = pki.path("tokens");
+    std::ofstream(options.tokensFile) << "control cccccccccccccccccccc lab\n";
+    chmod(options.tokensFile.c_str(), 0600);
+    {
+        Agent agent(options);
+        const std::string ca = "tls = on\nca = " + pki.path("ca.pem") + "\n";
+        int32_t h = -1;
+        ASSERT_EQ(conf.connect(agent.address(), ca + "token = cccccccccccccccccccc\n", h), 0);
+        BoardInfo local{}, remote{};
+        ASSERT_EQ(HalvoGetBoardInfo(h, &remote), 0);
+        ASSERT_EQ(HalvoGetBoardInfo(0, &local), 0);
+        EXPECT_EQ(std::memcmp(&local, &remote, sizeof local), 0);
+        // Control calls are logged with who made them, never with a secret.
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(HalvoSetCpuFanSpeed(h, 20), 0);
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_NE(log.find("token lab (control): HalvoSetCpuFanSpeed /v1/cpu/fan {\"speed\":20} -> status 0"),
+                  std::string::npos)
+            << log;
+        EXPECT_EQ(log.find("cccccccccccccccccccc"), std::string::npos) << log;
+        HalvoLibUnInitialize(h);
+
+        EXPECT_EQ(cls(conf.connect(agent.address(), ca, h)), HALVO_CLASS_ACCESS) << "TLS still needs the token";
+        EXPECT_EQ(cls(conf.connect(agent.address(),
+                                   "tls = on\nca = " + pki.path("other.pem") + "\ntoken = cccccccccccccccccccc\n", h)),
+                  HALVO_CLASS_ACCESS)
+            << "a certificate of another CA";
+        EXPECT_EQ(cls(conf.connect(agent.address(), "token = cccccccccccccccccccc\n", h)), HALVO_CLASS_CONNECTION)
+            << "plain HTTP to a TLS agent";
+    }
+
+    // Mutual TLS: the client CA's certificates get the certificate role.
+    options.tokensFile.clear();
+    options.clientCa = pki.path("ca.pem");
+    options.certificateRole = halvo::remote::Role::Monitor;
+    Agent agent(options);
+    const std::string ca = "tls = on\nca = " + pki.path("ca.pem") + "\n";
+    int32_t h = -1;
+    ASSERT_EQ(conf.connect(agent.address(),
+                           ca + "cert = " + pki.path("client.pem") + "\nkey = " + pki.path("client.key") + "\n", h),
+              0);
+    int32_t seconds = 0;
+    EXPECT_EQ(HalvoSystemUpTime(h, &seconds), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(cls(HalvoSetCpuFanSpeed(h, 30)), HALVO_CLASS_ACCESS);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("certificate bench-7 (monitor): HalvoSetCpuFanSpeed"), std::string::npos) << log;
+    EXPECT_NE(log.find("refused 403"), std::string::npos) << log;
+    HalvoLibUnInitialize(h);
+    EXPECT_NE(conf.connect(agent.address(), ca, h), 0) << "no client certificate";
+    EXPECT_NE(conf.connect(agent.address(),
+                           ca + "cert = " + pki.path("other.pem") + "\nkey = " + pki.path("other.key") + "\n", h),
+              0)
+        << "a client certificate of another CA";
+}
+
+TEST(Agent, RefusesToServeTheNetworkUnprotected)
+{
+    using halvo::agent::Options;
+    std::string error;
+    Options options;
+    ASSERT_TRUE(halvo::agent::parseOptions({"--bind", "0.0.0.0", "--port", "7891"}, options, error));
+    EXPECT_FALSE(halvo::agent::checkSecurity(options, error));
+    EXPECT_NE(error.find("needs TLS"), std::string::npos) << error;
+    options.tlsCert = "board.pem";
+    options.tlsKey = "board.key";
+    EXPECT_FALSE(halvo::agent::checkSecurity(options, error));
+    EXPECT_NE(error.find("client authentication"), std::string::npos) << error;
+    options.tokensFile = "tokens";
+    EXPECT_TRUE(halvo::agent::checkSecurity(options, error));
+    options.bind = "::1";
+    options.tlsCert.clear();
+    EXPECT_FALSE(halvo::agent::checkSecurity(options, error)) << "a key without its certificate";
+    EXPECT_FALSE(halvo::agent::parseOptions({"--port", "65536"}, options, error));
+    EXPECT_FALSE(halvo::agent::parseOptions({"--tokens"}, options, error));
+
+    // A tokens file others can read is refused, and so are short tokens.
+    char path[] = "/tmp/halvo-tokens.XXXXXX";
+    close(mkstemp(path));
+    std::ofstream(path) << "control cccccccccccccccccccc\n";
+    chmod(path, 0640);
+    Options local;
+    local.port = 0;
+    local.tokensFile = path;
+    halvo::agent::Server server;
+    EXPECT_FALSE(server.start(local, error));
+    EXPECT_NE(error.find("chmod 600"), std::string::npos) << error;
+    std::map<std::string, halvo::agent::Token> tokens;
+    EXPECT_FALSE(halvo::agent::parseTokens("monitor short\n", tokens, error));
+    unlink(path);
 }
 
 // The agent drops connections idle for 5 s; the next call reconnects.

@@ -129,8 +129,11 @@ private:
             request.headers.emplace("Content-Type", "application/json");
         }
         const httplib::Result result = client_->send(request);
+        // A board whose certificate the configured CA did not sign is refused,
+        // not lost: reconnecting would meet the same certificate.
         if (!result)
-            return fail(HALVO_CLASS_CONNECTION, kTransport);
+            return result.error() == httplib::Error::SSLServerVerification ? fail(HALVO_CLASS_ACCESS, kPermission)
+                                                                           : fail(HALVO_CLASS_CONNECTION, kTransport);
         const httplib::Response &response = result.value();
         if (response.status == 401 || response.status == 403)
             return fail(HALVO_CLASS_ACCESS, kPermission);
