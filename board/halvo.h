@@ -65,13 +65,13 @@ enum {
 
 /* Error classes (upper 16 bits of a failed status). */
 enum {
-    HALVO_CLASS_CONNECTION = 1, /* board unreachable or connection lost */
-    HALVO_CLASS_ARGUMENT = 2,   /* bad argument: null pointer, index out of range */
+    HALVO_CLASS_CONNECTION = 1,  /* board unreachable or connection lost */
+    HALVO_CLASS_ARGUMENT = 2,    /* bad argument: null pointer, index out of range */
     HALVO_CLASS_UNSUPPORTED = 3, /* the board lacks the function or refuses it */
-    HALVO_CLASS_DEVICE = 4,     /* a bus device did not answer, or an I/O error */
-    HALVO_CLASS_HANDLE = 5,     /* unknown or closed handle */
-    HALVO_CLASS_ACCESS = 6,     /* access refused: AMT credentials, or no
-                                   permission on this machine */
+    HALVO_CLASS_DEVICE = 4,      /* a bus device did not answer, or an I/O error */
+    HALVO_CLASS_HANDLE = 5,      /* unknown or closed handle */
+    HALVO_CLASS_ACCESS = 6,      /* access refused: AMT credentials, or no
+                                    permission on this machine */
 };
 
 #define HALVO_ERROR_CLASS(status) ((uint16_t)(((uint32_t)(status)) >> 16))
@@ -136,9 +136,9 @@ typedef struct PciDeviceInfo {
     int32_t domain;
     int32_t device;
     int32_t function;
-    int32_t value1; /* vendor id */
-    int32_t value2; /* class code */
-    int32_t value3; /* device id */
+    int32_t value1;  /* vendor id */
+    int32_t value2;  /* class code */
+    int32_t value3;  /* device id */
     char text1[128]; /* vendor name */
     char text2[128]; /* class name */
     char text3[128]; /* device name */
@@ -159,7 +159,7 @@ typedef struct DiskPartitionInfo {
 } DiskPartitionInfo;
 
 typedef struct BatteryState {
-    int32_t state; /* 0 charging, 1 on AC power, 2 discharging */
+    int32_t state;             /* 0 charging, 1 on AC power, 2 discharging */
     int32_t fullBatteryTime;   /* s */
     int32_t remainingTime;     /* s */
     int32_t remainingCapacity; /* mAh */
@@ -252,6 +252,10 @@ HALVO_API int32_t HalvoSetBacklightValue(int32_t handle, int32_t display, int32_
 HALVO_API int32_t HalvoWatchdogEnable(int32_t handle, int32_t timeoutMs);
 HALVO_API int32_t HalvoWatchdogTrigger(int32_t handle);
 HALVO_API int32_t HalvoWatchdogDisable(int32_t handle);
+/* armed: 1 while the watchdog counts down, else 0; timeoutMs: the timeout it
+ * counts (0 while disarmed). A watchdog another program armed reads as armed
+ * when the board can tell. */
+HALVO_API int32_t HalvoWatchdogGetState(int32_t handle, int32_t *armed, int32_t *timeoutMs);
 HALVO_API int32_t HalvoGpioGetCount(int32_t handle, int32_t *count);
 /* direction: 0 input, 1 output (a read may report any non-zero for output). */
 HALVO_API int32_t HalvoGpioGetDirection(int32_t handle, int32_t pin, uint8_t *direction);
@@ -262,8 +266,7 @@ HALVO_API int32_t HalvoGetStorageCount(int32_t handle, int32_t *count);
 HALVO_API int32_t HalvoGetStorageSize(int32_t handle, int32_t storage, int32_t *size);
 /* Reads `length` bytes at `offset` into buffer (no NUL is added). */
 HALVO_API int32_t HalvoStorageRead(int32_t handle, int32_t storage, int32_t offset, char *buffer, int32_t length);
-HALVO_API int32_t HalvoStorageWrite(int32_t handle, int32_t storage, int32_t offset, const char *bytes,
-                                    int32_t length);
+HALVO_API int32_t HalvoStorageWrite(int32_t handle, int32_t storage, int32_t offset, const char *bytes, int32_t length);
 
 /* ---- SMBus and I2C ------------------------------------------------------------
  * Slave addresses are passed as typed (7-bit form). */
@@ -281,8 +284,8 @@ HALVO_API int32_t HalvoSmbusWriteBlock(int32_t handle, uint8_t bus, uint8_t addr
                                        const uint8_t *data, uint8_t count);
 /* buffer: HALVO_BLOCK_BUFFER_SIZE bytes; at most 32 are written; *count
  * receives their number. */
-HALVO_API int32_t HalvoSmbusReadBlock(int32_t handle, uint8_t bus, uint8_t address, uint8_t command,
-                                      uint8_t *buffer, uint8_t *count);
+HALVO_API int32_t HalvoSmbusReadBlock(int32_t handle, uint8_t bus, uint8_t address, uint8_t command, uint8_t *buffer,
+                                      uint8_t *count);
 HALVO_API int32_t HalvoGetI2cBusCount(int32_t handle, uint8_t *count);
 /* buffer: HALVO_BLOCK_BUFFER_SIZE bytes; *count: in, bytes wanted; out, bytes
  * delivered, never more than HALVO_BLOCK_BUFFER_SIZE. useMemoryAddress: 1 to

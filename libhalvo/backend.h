@@ -68,6 +68,7 @@ public:
     virtual int32_t watchdogEnable(int32_t timeoutMs) = 0;
     virtual int32_t watchdogTrigger() = 0;
     virtual int32_t watchdogDisable() = 0;
+    virtual int32_t watchdogGetState(int32_t &armed, int32_t &timeoutMs) = 0;
     virtual int32_t gpioGetCount(int32_t &count) = 0;
     virtual int32_t gpioGetDirection(int32_t pin, uint8_t &direction) = 0;
     virtual int32_t gpioSetDirection(int32_t pin, uint8_t direction) = 0;

@@ -496,6 +496,12 @@ HALVO_API int32_t HalvoWatchdogDisable(int32_t handle)
     return boardCall("HalvoWatchdogDisable", args(handle), handle, {}, [&](Backend &b) { return b.watchdogDisable(); });
 }
 
+HALVO_API int32_t HalvoWatchdogGetState(int32_t handle, int32_t *armed, int32_t *timeoutMs)
+{
+    return boardCall("HalvoWatchdogGetState", args(handle, Out{armed}, Out{timeoutMs}), handle, {armed, timeoutMs},
+                     [&](Backend &b) { return b.watchdogGetState(*armed, *timeoutMs); });
+}
+
 HALVO_API int32_t HalvoGpioGetCount(int32_t handle, int32_t *count)
 {
     return boardCall("HalvoGpioGetCount", args(handle, Out{count}), handle, {count},

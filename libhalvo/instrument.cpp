@@ -55,6 +55,7 @@ const std::set<std::string> &boardFunctions()
         "HalvoWatchdogEnable",
         "HalvoWatchdogTrigger",
         "HalvoWatchdogDisable",
+        "HalvoWatchdogGetState",
         "HalvoGpioGetCount",
         "HalvoGpioGetDirection",
         "HalvoGpioSetDirection",

@@ -78,6 +78,7 @@ struct Row {
     X(HalvoWatchdogEnable, "POST", "/v1/watchdog/enable", "timeoutMs")                                                 \
     X(HalvoWatchdogTrigger, "POST", "/v1/watchdog/trigger")                                                            \
     X(HalvoWatchdogDisable, "POST", "/v1/watchdog/disable")                                                            \
+    X(HalvoWatchdogGetState, "GET", "/v1/watchdog", "armed", "timeoutMs")                                              \
     X(HalvoGpioGetCount, "GET", "/v1/gpio/count", "count")                                                             \
     X(HalvoGpioGetDirection, "GET", "/v1/gpio/{pin}/direction", "pin", "direction")                                    \
     X(HalvoGpioSetDirection, "PUT", "/v1/gpio/{pin}/direction", "pin", "direction")                                    \

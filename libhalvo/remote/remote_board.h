@@ -60,6 +60,7 @@ public:
     HALVO_REMOTE_CALL(watchdogEnable, HalvoWatchdogEnable, (int32_t ms), ms)
     HALVO_REMOTE_CALL(watchdogTrigger, HalvoWatchdogTrigger, ())
     HALVO_REMOTE_CALL(watchdogDisable, HalvoWatchdogDisable, ())
+    HALVO_REMOTE_CALL(watchdogGetState, HalvoWatchdogGetState, (int32_t & armed, int32_t &ms), &armed, &ms)
     HALVO_REMOTE_CALL(gpioGetCount, HalvoGpioGetCount, (int32_t & c), &c)
     HALVO_REMOTE_CALL(gpioGetDirection, HalvoGpioGetDirection, (int32_t p, uint8_t &d), p, &d)
     HALVO_REMOTE_CALL(gpioSetDirection, HalvoGpioSetDirection, (int32_t p, uint8_t d), p, d)

@@ -143,6 +143,15 @@ TEST(EmbeddedWatchdog, RefusalsAndIdleCallsLeaveTheNodeAlone)
     EXPECT_EQ(cls(watchdog.watchdogEnable(-1000)), HALVO_CLASS_ARGUMENT);
     EXPECT_EQ(watchdog.watchdogTrigger() | watchdog.watchdogDisable(), 0) << "a stopped watchdog needs nothing";
     EXPECT_EQ(contents("/dev/watchdog0"), "");
+    // The kernel's view, whoever armed it.
+    int32_t armed = -1, timeoutMs = -1;
+    ASSERT_EQ(watchdog.watchdogGetState(armed, timeoutMs), 0);
+    EXPECT_EQ(armed + timeoutMs, 0);
+    ASSERT_EQ(fixtureRoot().write("/sys/class/watchdog/watchdog0/state", "active\n"), 0);
+    ASSERT_EQ(watchdog.watchdogGetState(armed, timeoutMs), 0);
+    EXPECT_EQ(armed, 1);
+    EXPECT_EQ(timeoutMs, 30000);
+    ASSERT_EQ(fixtureRoot().write("/sys/class/watchdog/watchdog0/state", "inactive\n"), 0);
     for (const char *setting : {"watchdog = /dev/watchdog3", "watchdog = /etc/halvo/halvo.conf"}) {
         host::Watchdog other(fixtureRoot(), settingsFrom(setting));
         EXPECT_EQ(cls(other.watchdogEnable(1000)), HALVO_CLASS_UNSUPPORTED) << setting;

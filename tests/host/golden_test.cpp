@@ -167,6 +167,10 @@ std::string dumpBoard()
     d.number("counter", value);
     d.status("HalvoGetIntruderStatus", HalvoGetIntruderStatus(0, &value));
     d.number("status", value);
+    int32_t timeoutMs = 0;
+    d.status("HalvoWatchdogGetState", HalvoWatchdogGetState(0, &value, &timeoutMs));
+    d.number("armed", value);
+    d.number("timeoutMs", timeoutMs);
     d.status("HalvoSystemUpTime", HalvoSystemUpTime(0, &value));
     d.number("seconds", value);
     for (int32_t kind = 0; kind < 3; ++kind) {

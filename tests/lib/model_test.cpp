@@ -53,6 +53,10 @@ TEST_F(Model, WatchdogExpiryRestartsTheBoardUnlessTriggeredOrDisabled)
     EXPECT_EQ(bootCounter(), 117);
 
     ASSERT_EQ(HalvoWatchdogEnable(0, 10000), 0);
+    int32_t armed = 0, timeoutMs = 0;
+    ASSERT_EQ(HalvoWatchdogGetState(0, &armed, &timeoutMs), 0);
+    EXPECT_EQ(armed, 1);
+    EXPECT_EQ(timeoutMs, 10000);
     for (int i = 0; i < 3; ++i) {
         advanceSeconds(9.9);
         ASSERT_EQ(HalvoWatchdogTrigger(0), 0);

@@ -1,14 +1,14 @@
 #include "host_backend.h"
 
-#include "system_info.h"
-#include "sensors.h"
-#include "pci.h"
 #include "backlight.h"
 #include "gpio.h"
-#include "storage.h"
 #include "i2c.h"
-#include "watchdog.h"
+#include "pci.h"
 #include "power.h"
+#include "sensors.h"
+#include "storage.h"
+#include "system_info.h"
+#include "watchdog.h"
 
 namespace halvo::host
 {
@@ -21,22 +21,10 @@ class HostBackend : public Backend
 public:
     explicit HostBackend(const Settings &settings) : settings_(settings), root_(settings.sysroot) {}
 
-    int32_t getCpuInfo(CpuInfo &info) override
-    {
-        return system().getCpuInfo(info);
-    }
-    int32_t getBoardInfo(BoardInfo &info) override
-    {
-        return system().getBoardInfo(info);
-    }
-    int32_t getMemoryInfo(MemoryInfo &info) override
-    {
-        return system().getMemoryInfo(info);
-    }
-    int32_t getMemoryModuleCount(int32_t &count) override
-    {
-        return system().getMemoryModuleCount(count);
-    }
+    int32_t getCpuInfo(CpuInfo &info) override { return system().getCpuInfo(info); }
+    int32_t getBoardInfo(BoardInfo &info) override { return system().getBoardInfo(info); }
+    int32_t getMemoryInfo(MemoryInfo &info) override { return system().getMemoryInfo(info); }
+    int32_t getMemoryModuleCount(int32_t &count) override { return system().getMemoryModuleCount(count); }
     int32_t getMemoryModuleInfo(int8_t index, MemoryModuleInfo &info) override
     {
         return system().getMemoryModuleInfo(index, info);
@@ -49,42 +37,24 @@ public:
     {
         return system().getBatteryState(battery, state);
     }
-    int32_t getNetworkDeviceCount(int32_t &count) override
-    {
-        return system().getNetworkDeviceCount(count);
-    }
+    int32_t getNetworkDeviceCount(int32_t &count) override { return system().getNetworkDeviceCount(count); }
     int32_t getNetworkDeviceList(NetworkDeviceInfo *list, int32_t count) override
     {
         return system().getNetworkDeviceList(list, count);
     }
-    int32_t getDiskDriveCount(int32_t &count) override
-    {
-        return system().getDiskDriveCount(count);
-    }
+    int32_t getDiskDriveCount(int32_t &count) override { return system().getDiskDriveCount(count); }
     int32_t getDiskDriveList(DiskDriveInfo *list, int32_t count) override
     {
         return system().getDiskDriveList(list, count);
     }
-    int32_t getDiskDrivePartitionCount(int32_t &count) override
-    {
-        return system().getDiskDrivePartitionCount(count);
-    }
+    int32_t getDiskDrivePartitionCount(int32_t &count) override { return system().getDiskDrivePartitionCount(count); }
     int32_t getDiskDrivePartitionList(DiskPartitionInfo *list, int32_t count) override
     {
         return system().getDiskDrivePartitionList(list, count);
     }
-    int32_t getBootCounter(int32_t &counter) override
-    {
-        return system().getBootCounter(counter);
-    }
-    int32_t systemUpTime(int32_t &seconds) override
-    {
-        return system().systemUpTime(seconds);
-    }
-    int32_t getCpuFreq(int32_t kind, int32_t &khz) override
-    {
-        return system().getCpuFreq(kind, khz);
-    }
+    int32_t getBootCounter(int32_t &counter) override { return system().getBootCounter(counter); }
+    int32_t systemUpTime(int32_t &seconds) override { return system().systemUpTime(seconds); }
+    int32_t getCpuFreq(int32_t kind, int32_t &khz) override { return system().getCpuFreq(kind, khz); }
     int32_t getCpuPerformance(int8_t &type, int8_t &percent) override
     {
         return system().getCpuPerformance(type, percent);
@@ -93,70 +63,40 @@ public:
     {
         return system().setCpuPerformance(type, percent);
     }
-    int32_t getTempSensorCount(int32_t &count) override
-    {
-        return sensors().getTempSensorCount(count);
-    }
+    int32_t getTempSensorCount(int32_t &count) override { return sensors().getTempSensorCount(count); }
     int32_t getTempSensorList(TempSensorInfo *list, int32_t count) override
     {
         return sensors().getTempSensorList(list, count);
     }
-    int32_t getVoltageSensorCount(int32_t &count) override
-    {
-        return sensors().getVoltageSensorCount(count);
-    }
+    int32_t getVoltageSensorCount(int32_t &count) override { return sensors().getVoltageSensorCount(count); }
     int32_t getVoltageSensorList(VoltageSensorInfo *list, int32_t count) override
     {
         return sensors().getVoltageSensorList(list, count);
     }
-    int32_t getFanCount(int32_t &count) override
-    {
-        return sensors().getFanCount(count);
-    }
-    int32_t getFanList(FanInfo *list, int32_t count) override
-    {
-        return sensors().getFanList(list, count);
-    }
+    int32_t getFanCount(int32_t &count) override { return sensors().getFanCount(count); }
+    int32_t getFanList(FanInfo *list, int32_t count) override { return sensors().getFanList(list, count); }
     int32_t getCpuTemp(int32_t sensor, int32_t &milliCelsius) override
     {
         return sensors().getCpuTemp(sensor, milliCelsius);
     }
-    int32_t getCpuFanSpeed(int32_t &rpm) override
-    {
-        return sensors().getCpuFanSpeed(rpm);
-    }
-    int32_t getIntruderStatus(int32_t &status) override
-    {
-        return sensors().getIntruderStatus(status);
-    }
-    int32_t getFanMode(int32_t fan, uint8_t &mode) override
-    {
-        return sensors().getFanMode(fan, mode);
-    }
+    int32_t getCpuFanSpeed(int32_t &rpm) override { return sensors().getCpuFanSpeed(rpm); }
+    int32_t getIntruderStatus(int32_t &status) override { return sensors().getIntruderStatus(status); }
+    int32_t getFanMode(int32_t fan, uint8_t &mode) override { return sensors().getFanMode(fan, mode); }
     int32_t getFanSpeed(int32_t fan, uint8_t &speed, int32_t &rpm) override
     {
         return sensors().getFanSpeed(fan, speed, rpm);
     }
-    int32_t setCpuFanSpeed(uint8_t speed) override
-    {
-        return sensors().setCpuFanSpeed(speed);
-    }
+    int32_t setCpuFanSpeed(uint8_t speed) override { return sensors().setCpuFanSpeed(speed); }
     int32_t setFanModeThermalCruise(int32_t fan, int32_t target, int32_t tolerance) override
     {
         return sensors().setFanModeThermalCruise(fan, target, tolerance);
     }
-    int32_t getPciDeviceCount(int32_t &count) override
-    {
-        return pci().getPciDeviceCount(count);
-    }
+    int32_t getPciDeviceCount(int32_t &count) override { return pci().getPciDeviceCount(count); }
     int32_t getPciDeviceList(PciDeviceInfo *list, int32_t count) override
     {
         return pci().getPciDeviceList(list, count);
     }
-    int32_t getDisplayCount(int32_t &count) override
-    {
-        return backlight().getDisplayCount(count);
-    }
+    int32_t getDisplayCount(int32_t &count) override { return backlight().getDisplayCount(count); }
     int32_t getBacklightValue(int32_t display, int32_t &value) override
     {
         return backlight().getBacklightValue(display, value);
@@ -165,10 +105,7 @@ public:
     {
         return backlight().setBacklightValue(display, value);
     }
-    int32_t gpioGetCount(int32_t &count) override
-    {
-        return gpio().gpioGetCount(count);
-    }
+    int32_t gpioGetCount(int32_t &count) override { return gpio().gpioGetCount(count); }
     int32_t gpioGetDirection(int32_t pin, uint8_t &direction) override
     {
         return gpio().gpioGetDirection(pin, direction);
@@ -177,18 +114,9 @@ public:
     {
         return gpio().gpioSetDirection(pin, direction);
     }
-    int32_t gpioGetLevel(int32_t pin, uint8_t &level) override
-    {
-        return gpio().gpioGetLevel(pin, level);
-    }
-    int32_t gpioSetLevel(int32_t pin, uint8_t level) override
-    {
-        return gpio().gpioSetLevel(pin, level);
-    }
-    int32_t getStorageCount(int32_t &count) override
-    {
-        return this->storage().getStorageCount(count);
-    }
+    int32_t gpioGetLevel(int32_t pin, uint8_t &level) override { return gpio().gpioGetLevel(pin, level); }
+    int32_t gpioSetLevel(int32_t pin, uint8_t level) override { return gpio().gpioSetLevel(pin, level); }
+    int32_t getStorageCount(int32_t &count) override { return this->storage().getStorageCount(count); }
     int32_t getStorageSize(int32_t storage, int32_t &size) override
     {
         return this->storage().getStorageSize(storage, size);
@@ -201,10 +129,7 @@ public:
     {
         return this->storage().storageWrite(storage, offset, bytes, length);
     }
-    int32_t getSmbusCount(uint8_t &count) override
-    {
-        return i2c().getSmbusCount(count);
-    }
+    int32_t getSmbusCount(uint8_t &count) override { return i2c().getSmbusCount(count); }
     int32_t smbusQuickCommand(uint8_t bus, uint8_t address, uint8_t readWrite) override
     {
         return i2c().smbusQuickCommand(bus, address, readWrite);
@@ -241,11 +166,9 @@ public:
     {
         return i2c().smbusReadBlock(bus, address, command, buffer, count);
     }
-    int32_t getI2cBusCount(uint8_t &count) override
-    {
-        return i2c().getI2cBusCount(count);
-    }
-    int32_t i2cRead(uint8_t bus, uint8_t address, uint8_t memoryAddress, uint8_t useMemoryAddress, uint8_t *buffer, uint32_t &count) override
+    int32_t getI2cBusCount(uint8_t &count) override { return i2c().getI2cBusCount(count); }
+    int32_t i2cRead(uint8_t bus, uint8_t address, uint8_t memoryAddress, uint8_t useMemoryAddress, uint8_t *buffer,
+                    uint32_t &count) override
     {
         return i2c().i2cRead(bus, address, memoryAddress, useMemoryAddress, buffer, count);
     }
@@ -253,22 +176,14 @@ public:
     {
         return i2c().i2cWrite(bus, address, memoryAddress, data, count);
     }
-    int32_t watchdogEnable(int32_t timeoutMs) override
+    int32_t watchdogEnable(int32_t timeoutMs) override { return watchdog().watchdogEnable(timeoutMs); }
+    int32_t watchdogTrigger() override { return watchdog().watchdogTrigger(); }
+    int32_t watchdogDisable() override { return watchdog().watchdogDisable(); }
+    int32_t watchdogGetState(int32_t &armed, int32_t &timeoutMs) override
     {
-        return watchdog().watchdogEnable(timeoutMs);
+        return watchdog().watchdogGetState(armed, timeoutMs);
     }
-    int32_t watchdogTrigger() override
-    {
-        return watchdog().watchdogTrigger();
-    }
-    int32_t watchdogDisable() override
-    {
-        return watchdog().watchdogDisable();
-    }
-    int32_t setSystemState(int32_t state) override
-    {
-        return power().setSystemState(state);
-    }
+    int32_t setSystemState(int32_t state) override { return power().setSystemState(state); }
 
 private:
     SystemInfo &system()

@@ -152,4 +152,21 @@ int32_t Watchdog::watchdogDisable()
     return HALVO_STATUS_OK;
 }
 
+int32_t Watchdog::watchdogGetState(int32_t &armed, int32_t &timeoutMs) const
+{
+    if (const int32_t status = present(); status != HALVO_STATUS_OK)
+        return status;
+    std::string state;
+    const bool active = root_.readLine(sysfs_ + "/state", state) == HALVO_STATUS_OK ? state == "active" : fd_ >= 0;
+    int64_t seconds = 0;
+    int timeout = 0;
+    if (active && root_.readInt(sysfs_ + "/timeout", seconds) != HALVO_STATUS_OK && fd_ >= 0 &&
+        ::ioctl(fd_, WDIOC_GETTIMEOUT, &timeout) == 0)
+        seconds = timeout;
+    armed = active ? 1 : 0;
+    // The driver counts seconds; a value beyond the field is no timeout we can tell.
+    timeoutMs = active && seconds > 0 && seconds <= INT32_MAX / 1000 ? static_cast<int32_t>(seconds * 1000) : 0;
+    return HALVO_STATUS_OK;
+}
+
 } // namespace halvo::host

@@ -22,6 +22,9 @@ public:
     int32_t watchdogEnable(int32_t timeoutMs);
     int32_t watchdogTrigger();
     int32_t watchdogDisable();
+    // From sysfs, so that a watchdog another program armed reads as armed;
+    // without the sysfs attributes, what this process did.
+    int32_t watchdogGetState(int32_t &armed, int32_t &timeoutMs) const;
 
 private:
     int32_t present() const;

@@ -671,6 +671,15 @@ int32_t Board::watchdogDisable()
     return HALVO_STATUS_OK;
 }
 
+int32_t Board::watchdogGetState(int32_t &armed, int32_t &timeoutMs) const
+{
+    if (!watchdog)
+        return unsupported();
+    armed = watchdog->armed ? 1 : 0;
+    timeoutMs = watchdog->armed ? static_cast<int32_t>(watchdog->timeoutMs) : 0;
+    return HALVO_STATUS_OK;
+}
+
 int32_t Board::gpioGetCount(int32_t &count)
 {
     if (!gpio)

@@ -240,6 +240,7 @@ public:
     int32_t watchdogEnable(int32_t timeoutMs);
     int32_t watchdogTrigger();
     int32_t watchdogDisable();
+    int32_t watchdogGetState(int32_t &armed, int32_t &timeoutMs) const;
     int32_t gpioGetCount(int32_t &count);
     int32_t gpioGetDirection(int32_t pin, uint8_t &direction);
     int32_t gpioSetDirection(int32_t pin, uint8_t direction);

@@ -195,6 +195,10 @@ int32_t SimBackend::watchdogDisable()
 {
     SIM_CALL("HalvoWatchdogDisable", b.watchdogDisable());
 }
+int32_t SimBackend::watchdogGetState(int32_t &armed, int32_t &timeoutMs)
+{
+    SIM_CALL("HalvoWatchdogGetState", b.watchdogGetState(armed, timeoutMs));
+}
 int32_t SimBackend::gpioGetCount(int32_t &count)
 {
     SIM_CALL("HalvoGpioGetCount", b.gpioGetCount(count));

@@ -58,6 +58,7 @@ public:
     int32_t watchdogEnable(int32_t timeoutMs) override;
     int32_t watchdogTrigger() override;
     int32_t watchdogDisable() override;
+    int32_t watchdogGetState(int32_t &armed, int32_t &timeoutMs) override;
     int32_t gpioGetCount(int32_t &count) override;
     int32_t gpioGetDirection(int32_t pin, uint8_t &direction) override;
     int32_t gpioSetDirection(int32_t pin, uint8_t direction) override;

@@ -129,8 +129,8 @@ void World::reset()
             d = build(readDescriptionFile(s.boardFile));
             loaded = true;
         } catch (const std::exception &e) {
-            std::fprintf(stderr, "libhalvo: board %s not used (%s); simulating the demo board\n",
-                         s.boardFile.c_str(), e.what());
+            std::fprintf(stderr, "libhalvo: board %s not used (%s); simulating the demo board\n", s.boardFile.c_str(),
+                         e.what());
         }
     }
     if (!loaded)
