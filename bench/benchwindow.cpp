@@ -5,8 +5,21 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QTabWidget>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
+
+namespace
+{
+
+std::vector<std::function<void()>> &cleanups()
+{
+    static std::vector<std::function<void()>> all;
+    return all;
+}
+
+} // namespace
 
 void resetBenchBoard(const char *patch)
 {
@@ -49,4 +62,24 @@ std::unique_ptr<HStation> shownWindow(const char *widgetName)
     window->show();
     QApplication::processEvents();
     return window;
+}
+
+void stopTimers(HStation &window)
+{
+    for (QTimer *timer : window.findChildren<QTimer *>())
+        timer->stop();
+}
+
+void atBenchEnd(std::function<void()> cleanup)
+{
+    cleanups().push_back(std::move(cleanup));
+}
+
+void runBenchEnd()
+{
+    while (!cleanups().empty()) {
+        const std::function<void()> cleanup = std::move(cleanups().back());
+        cleanups().pop_back();
+        cleanup();
+    }
 }

@@ -4,6 +4,7 @@
 
 #include "HStation.h"
 
+#include <functional>
 #include <memory>
 
 // Back to the demo board with its clock frozen, so every run sees the same
@@ -16,5 +17,15 @@ const char *manySensorsPatch();
 // A window built for the current board, shown on the tab holding `widgetName`
 // so that its repaints are part of what is measured.
 std::unique_ptr<HStation> shownWindow(const char *widgetName);
+
+// Stops the window's periodic timers, so that only the measured passes run.
+void stopTimers(HStation &window);
+
+// For what a benchmark keeps for the whole run (windows, agents): `cleanup`
+// runs after the last benchmark, while the application object still exists,
+// since widgets cannot outlive it.
+void atBenchEnd(std::function<void()> cleanup);
+// The cleanups, last registered first; main calls it.
+void runBenchEnd();
 
 #endif // BENCHWINDOW_H
