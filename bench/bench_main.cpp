@@ -1,5 +1,4 @@
 // The benchmarks run inside one application object on the offscreen platform.
-#include "benchwindow.h"
 #include "resources.h"
 
 #include <QApplication>
@@ -22,7 +21,6 @@ int main(int argc, char **argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
-    runBenchEnd();
     benchmark::Shutdown();
     return 0;
 }

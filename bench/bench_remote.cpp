@@ -18,8 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <map>
-#include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <numeric>
@@ -288,104 +286,75 @@ private:
     std::vector<int> sockets_;
 };
 
+// The library reads its settings at each connection, from HALVO_CONF:
+// `settings` hold for this one connection only.
+int32_t connect(const std::string &address, const char *settings)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("halvo.conf"));
+    QFile file(path);
+    if (!dir.isValid() || !file.open(QIODevice::WriteOnly))
+        die("settings file");
+    file.write(QByteArray("board = demo\n") + settings);
+    file.close();
+    const bool had = qEnvironmentVariableIsSet("HALVO_CONF");
+    const QByteArray previous = qgetenv("HALVO_CONF");
+    qputenv("HALVO_CONF", path.toLocal8Bit());
+    int32_t handle = -1;
+    const int32_t status = HalvoLibInitialize(address.c_str(), HALVO_LIBINIT_PORT, &handle, 0, 0);
+    if (had)
+        qputenv("HALVO_CONF", previous);
+    else
+        qunsetenv("HALVO_CONF");
+    if (status != HALVO_STATUS_OK) {
+        std::fprintf(stderr, "connection to %s failed: status 0x%x\n", address.c_str(), unsigned(status));
+        std::abort();
+    }
+    return handle;
+}
+
 // Where a window's board is.
 enum class Route { Local, Loopback, Delayed, DelayedNoSnapshot };
 
-// What the remote benchmarks keep for the whole run, so that the slow
-// connections (a page load is about a hundred calls, 20 ms each behind the
-// proxy) are made once: the agent, the proxy, and each window and handle on
-// first use.
-class Rig
+// A window with its timers stopped, on the demo board reset (which closes
+// every remote handle, so nothing of this outlives one run) and reached by
+// `route`.
+class RoutedWindow
 {
 public:
-    static Rig &get()
+    explicit RoutedWindow(Route route)
     {
-        static Rig *rig = [] {
-            auto *made = new Rig;
-            atBenchEnd([made] { delete made; });
-            return made;
-        }();
-        return *rig;
-    }
-
-    // Connected straight to the agent, with the default settings.
-    int32_t callHandle()
-    {
-        if (callHandle_ < 0)
-            callHandle_ = connect(agent_.address(), "");
-        return callHandle_;
-    }
-
-    HStation &window(Route route)
-    {
-        std::unique_ptr<HStation> &window = windows_[route];
-        if (window)
-            return *window;
+        resetBenchBoard();
         window = shownWindow("scrollArea");
         if (route != Route::Local) {
-            const std::string address =
-                route == Route::Loopback ? agent_.address() : "127.0.0.1:" + std::to_string(proxy_.port());
-            // Generous next to the proxy's 20 ms, so that a slow start of
-            // the machine cannot fail the connection.
+            if (route != Route::Loopback)
+                proxy_ = std::make_unique<DelayProxy>(agent_.server.port(), kOneWay);
+            const std::string address = proxy_ ? "127.0.0.1:" + std::to_string(proxy_->port()) : agent_.address();
+            // Generous next to the proxy's 20 ms, so that a busy machine
+            // cannot fail the connection.
             const char *settings = route == Route::Loopback ? ""
                                    : route == Route::Delayed
                                        ? "remote_call_timeout_ms = 5000\n"
                                        : "remote_call_timeout_ms = 5000\nremote_snapshot_ms = 0\n";
-            const int32_t handle = connect(address, settings);
-            windowHandles_.push_back(handle);
-            window->connectTo(handle, QString::fromStdString(address));
+            handle_ = connect(address, settings);
+            window->connectTo(handle_, QString::fromStdString(address));
         }
         stopTimers(*window);
-        return *window;
+    }
+    ~RoutedWindow()
+    {
+        window.reset();
+        if (handle_ > 0)
+            HalvoLibUnInitialize(handle_);
     }
 
 private:
-    Rig() : proxy_(agent_.server.port(), kOneWay)
-    {
-        if (!dir_.isValid())
-            die("temporary directory");
-    }
-    ~Rig()
-    {
-        windows_.clear();
-        for (const int32_t handle : windowHandles_)
-            HalvoLibUnInitialize(handle);
-        if (callHandle_ >= 0)
-            HalvoLibUnInitialize(callHandle_);
-    }
-
-    // The library reads its settings at each connection, from HALVO_CONF:
-    // `settings` hold for this one connection only.
-    int32_t connect(const std::string &address, const char *settings)
-    {
-        const QString path = dir_.filePath(QStringLiteral("halvo.conf"));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            die("settings file");
-        file.write(QByteArray("board = demo\n") + settings);
-        file.close();
-        const bool had = qEnvironmentVariableIsSet("HALVO_CONF");
-        const QByteArray previous = qgetenv("HALVO_CONF");
-        qputenv("HALVO_CONF", path.toLocal8Bit());
-        int32_t handle = -1;
-        const int32_t status = HalvoLibInitialize(address.c_str(), HALVO_LIBINIT_PORT, &handle, 0, 0);
-        if (had)
-            qputenv("HALVO_CONF", previous);
-        else
-            qunsetenv("HALVO_CONF");
-        if (status != HALVO_STATUS_OK) {
-            std::fprintf(stderr, "connection to %s failed: status 0x%x\n", address.c_str(), unsigned(status));
-            std::abort();
-        }
-        return handle;
-    }
-
     LoopbackAgent agent_;
-    DelayProxy proxy_;
-    QTemporaryDir dir_;
-    std::map<Route, std::unique_ptr<HStation>> windows_;
-    std::vector<int32_t> windowHandles_;
-    int32_t callHandle_ = -1;
+    std::unique_ptr<DelayProxy> proxy_;
+    int32_t handle_ = 0;
+
+public:
+    std::unique_ptr<HStation> window;
 };
 
 // The floor: one exchange of 160 bytes each way over loopback TCP, about the
@@ -408,8 +377,10 @@ BENCHMARK(BM_TcpPingPong)->UseRealTime()->Unit(benchmark::kMicrosecond);
 void readBootCounter(int32_t handle)
 {
     int32_t counter = 0;
-    if (HalvoGetBootCounter(handle, &counter) != HALVO_STATUS_OK)
-        die("HalvoGetBootCounter");
+    if (const int32_t status = HalvoGetBootCounter(handle, &counter); status != HALVO_STATUS_OK) {
+        std::fprintf(stderr, "HalvoGetBootCounter on handle %d: status 0x%x\n", handle, unsigned(status));
+        std::abort();
+    }
     benchmark::DoNotOptimize(counter);
 }
 
@@ -423,10 +394,10 @@ BENCHMARK(BM_LocalCall)->UseRealTime()->Unit(benchmark::kMicrosecond);
 void BM_RemoteCall(benchmark::State &state)
 {
     resetBenchBoard();
-    const int32_t handle = Rig::get().callHandle();
-    // The agent drops a connection idle for 5 s; a new one is not measured.
-    readBootCounter(handle);
+    LoopbackAgent agent;
+    const int32_t handle = connect(agent.address(), "");
     timeEach(state, [handle] { readBootCounter(handle); });
+    HalvoLibUnInitialize(handle);
 }
 BENCHMARK(BM_RemoteCall)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
@@ -435,11 +406,9 @@ BENCHMARK(BM_RemoteCall)->UseRealTime()->Unit(benchmark::kMicrosecond);
 // trips.
 void BM_RemoteRefreshStatus(benchmark::State &state, Route route)
 {
-    resetBenchBoard();
-    HStation &window = Rig::get().window(route);
+    const RoutedWindow routed(route);
+    HStation &window = *routed.window;
     const int32_t errors = window.connectionErrors();
-    // Also reconnects a connection the agent dropped while idle.
-    window.refreshStatus();
     std::this_thread::sleep_for(kSnapshotWindow + std::chrono::milliseconds(5));
     const double meanUs = timeEach(
         state, [&window] { window.refreshStatus(); }, kSnapshotWindow + std::chrono::milliseconds(5));

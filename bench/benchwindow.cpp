@@ -8,18 +8,6 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
-
-namespace
-{
-
-std::vector<std::function<void()>> &cleanups()
-{
-    static std::vector<std::function<void()>> all;
-    return all;
-}
-
-} // namespace
 
 void resetBenchBoard(const char *patch)
 {
@@ -68,18 +56,4 @@ void stopTimers(HStation &window)
 {
     for (QTimer *timer : window.findChildren<QTimer *>())
         timer->stop();
-}
-
-void atBenchEnd(std::function<void()> cleanup)
-{
-    cleanups().push_back(std::move(cleanup));
-}
-
-void runBenchEnd()
-{
-    while (!cleanups().empty()) {
-        const std::function<void()> cleanup = std::move(cleanups().back());
-        cleanups().pop_back();
-        cleanup();
-    }
 }

@@ -4,7 +4,6 @@
 
 #include "HStation.h"
 
-#include <functional>
 #include <memory>
 
 // Back to the demo board with its clock frozen, so every run sees the same
@@ -20,12 +19,5 @@ std::unique_ptr<HStation> shownWindow(const char *widgetName);
 
 // Stops the window's periodic timers, so that only the measured passes run.
 void stopTimers(HStation &window);
-
-// For what a benchmark keeps for the whole run (windows, agents): `cleanup`
-// runs after the last benchmark, while the application object still exists,
-// since widgets cannot outlive it.
-void atBenchEnd(std::function<void()> cleanup);
-// The cleanups, last registered first; main calls it.
-void runBenchEnd();
 
 #endif // BENCHWINDOW_H
