@@ -41,6 +41,7 @@ constexpr double kRoundTripUs = 20000;
 // this after the last one fetches a new snapshot, as the program's one-second
 // refreshes always do.
 constexpr auto kSnapshotWindow = std::chrono::milliseconds(20);
+constexpr auto kBetweenRefreshes = kSnapshotWindow + std::chrono::milliseconds(5);
 
 [[noreturn]] void die(const char *what)
 {
@@ -409,9 +410,9 @@ void BM_RemoteRefreshStatus(benchmark::State &state, Route route)
     const RoutedWindow routed(route);
     HStation &window = *routed.window;
     const int32_t errors = window.connectionErrors();
-    std::this_thread::sleep_for(kSnapshotWindow + std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(kBetweenRefreshes);
     const double meanUs = timeEach(
-        state, [&window] { window.refreshStatus(); }, kSnapshotWindow + std::chrono::milliseconds(5));
+        state, [&window] { window.refreshStatus(); }, kBetweenRefreshes);
     if (window.connectionErrors() != errors)
         state.SkipWithError("the connection failed");
     if (route == Route::Delayed || route == Route::DelayedNoSnapshot)
