@@ -41,8 +41,8 @@ void BM_SensorsPlainLibsensors(benchmark::State &state)
     while (const sensors_chip_name *chip = sensors_get_detected_chips(nullptr, &c)) {
         int f = 0;
         while (const sensors_feature *feature = sensors_get_features(chip, &f)) {
-            const sensors_subfeature_type type = feature->type == SENSORS_FEATURE_TEMP ? SENSORS_SUBFEATURE_TEMP_INPUT
-                                                 : feature->type == SENSORS_FEATURE_IN ? SENSORS_SUBFEATURE_IN_INPUT
+            const sensors_subfeature_type type = feature->type == SENSORS_FEATURE_TEMP  ? SENSORS_SUBFEATURE_TEMP_INPUT
+                                                 : feature->type == SENSORS_FEATURE_IN  ? SENSORS_SUBFEATURE_IN_INPUT
                                                  : feature->type == SENSORS_FEATURE_FAN ? SENSORS_SUBFEATURE_FAN_INPUT
                                                                                         : SENSORS_SUBFEATURE_UNKNOWN;
             if (type == SENSORS_SUBFEATURE_UNKNOWN)

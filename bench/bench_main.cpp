@@ -12,6 +12,9 @@ int main(int argc, char **argv)
     setenv("HALVO_BOARD", "demo", 0);
     // Only loopback agents: a bench never reaches out of this machine.
     setenv("HALVO_REMOTE_ALLOW", "loopback", 1);
+    // The loopback agents take no credentials; a user's remote.conf must not
+    // turn TLS or tokens on for them.
+    setenv("HALVO_REMOTE_CONF", "/nonexistent", 1);
     QApplication app(argc, argv);
     initHalvoResources();
     benchmark::Initialize(&argc, argv);

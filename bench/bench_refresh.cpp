@@ -4,7 +4,6 @@
 #include "libhalvo/backends/sim/halvo_sim.h"
 
 #include <QMetaObject>
-#include <QTimer>
 #include <benchmark/benchmark.h>
 #include <fstream>
 #include <unistd.h>
@@ -20,12 +19,6 @@ long residentKb()
     std::ifstream statm("/proc/self/statm");
     statm >> pages >> resident;
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-void stopTimers(HStation &window)
-{
-    for (QTimer *timer : window.findChildren<QTimer *>())
-        timer->stop();
 }
 
 // Arg 0: the demo board; arg 1: 64 temperature, 64 voltage and 32 fan sensors.

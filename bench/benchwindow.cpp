@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QTabWidget>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -49,4 +50,10 @@ std::unique_ptr<HStation> shownWindow(const char *widgetName)
     window->show();
     QApplication::processEvents();
     return window;
+}
+
+void stopTimers(HStation &window)
+{
+    for (QTimer *timer : window.findChildren<QTimer *>())
+        timer->stop();
 }

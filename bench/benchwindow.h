@@ -17,4 +17,7 @@ const char *manySensorsPatch();
 // so that its repaints are part of what is measured.
 std::unique_ptr<HStation> shownWindow(const char *widgetName);
 
+// Stops the window's periodic timers, so that only the measured passes run.
+void stopTimers(HStation &window);
+
 #endif // BENCHWINDOW_H

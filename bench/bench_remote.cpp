@@ -1,0 +1,438 @@
+// The board through halvo-agent on loopback, read against the same board in
+// process and against a bare TCP exchange of a request's size (the floor), and
+// the status refresh behind a 20 ms round trip with and without the library's
+// status snapshot. Every agent, proxy and echo here listens on 127.0.0.1.
+#include "benchwindow.h"
+#include "board/halvo.h"
+#include "tests/remote/loopback_agent.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <numeric>
+#include <poll.h>
+#include <string>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+// One way of the proxied connection; twice this is the round trip.
+constexpr auto kOneWay = std::chrono::milliseconds(10);
+constexpr double kRoundTripUs = 20000;
+// The library's default remote_snapshot_ms: a refresh that starts later than
+// this after the last one fetches a new snapshot, as the program's one-second
+// refreshes always do.
+constexpr auto kSnapshotWindow = std::chrono::milliseconds(20);
+constexpr auto kBetweenRefreshes = kSnapshotWindow + std::chrono::milliseconds(5);
+
+[[noreturn]] void die(const char *what)
+{
+    std::perror(what);
+    std::abort();
+}
+
+void noDelay(int fd)
+{
+    const int on = 1;
+    if (::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0)
+        die("TCP_NODELAY");
+}
+
+sockaddr_in loopback(int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+// A listening socket on a free 127.0.0.1 port.
+int listenLoopback(int &port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(fd, 16) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        die("listen on 127.0.0.1");
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+int connectLoopback(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = loopback(port);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0)
+        die("connect to 127.0.0.1");
+    noDelay(fd);
+    return fd;
+}
+
+// MSG_NOSIGNAL: a peer that closed first must not end the bench by SIGPIPE.
+bool sendAll(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool receiveAll(int fd, char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::recv(fd, data, size, 0);
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Times each pass of the loop on its own: the median and the 99th percentile
+// (µs) become counters. Returns the mean, µs.
+template <typename Pass> double timeEach(benchmark::State &state, Pass pass, Clock::duration pause = {})
+{
+    std::vector<double> us;
+    us.reserve(static_cast<size_t>(state.max_iterations));
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        pass();
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        if (pause != Clock::duration{}) {
+            state.PauseTiming();
+            std::this_thread::sleep_for(pause);
+            state.ResumeTiming();
+        }
+    }
+    if (us.empty())
+        return 0;
+    const double mean = std::accumulate(us.begin(), us.end(), 0.0) / double(us.size());
+    std::sort(us.begin(), us.end());
+    state.counters["p50_us"] = us[us.size() / 2];
+    state.counters["p99_us"] = us[std::min(us.size() - 1, us.size() * 99 / 100)];
+    return mean;
+}
+
+// Sends back whatever arrives on the one connection it accepts, until the
+// client closes it.
+class Echo
+{
+public:
+    Echo()
+    {
+        listener_ = listenLoopback(port_);
+        thread_ = std::thread([this] {
+            const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                return;
+            noDelay(fd);
+            char buffer[4096];
+            ssize_t n;
+            while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0 && sendAll(fd, buffer, static_cast<size_t>(n))) {
+            }
+            ::close(fd);
+        });
+    }
+    // After the client has closed its end.
+    ~Echo()
+    {
+        thread_.join();
+        ::close(listener_);
+    }
+    int port() const { return port_; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+// A loopback TCP proxy to `target` that sends every chunk it reads, either
+// way, `delay` after it arrived, in order: a round trip of twice the delay.
+// Chunks are never held back for one another.
+class DelayProxy
+{
+public:
+    DelayProxy(int target, Clock::duration delay) : target_(target), delay_(delay)
+    {
+        listener_ = listenLoopback(port_);
+        stop_ = ::eventfd(0, EFD_CLOEXEC);
+        if (stop_ < 0)
+            die("eventfd");
+        acceptor_ = std::thread([this] { acceptLoop(); });
+    }
+    ~DelayProxy()
+    {
+        const uint64_t one = 1;
+        if (::write(stop_, &one, sizeof one) != sizeof one)
+            die("eventfd write");
+        // The accept thread adds forwarding threads; it is joined first.
+        acceptor_.join();
+        for (std::thread &thread : threads_)
+            thread.join();
+        for (const int fd : sockets_)
+            ::close(fd);
+        ::close(listener_);
+        ::close(stop_);
+    }
+    int port() const { return port_; }
+
+private:
+    struct Chunk {
+        Clock::time_point due;
+        std::string bytes;
+    };
+
+    // Waits for `fd` (or only the deadline when fd < 0); false once stopped.
+    bool wait(int fd, const Clock::time_point *deadline, bool &readable) const
+    {
+        pollfd fds[2] = {{stop_, POLLIN, 0}, {fd, POLLIN, 0}};
+        timespec timeout{};
+        if (deadline) {
+            const auto left = std::max(Clock::duration{}, *deadline - Clock::now());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            timeout = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        }
+        // ppoll: poll's whole milliseconds would add up to 1 ms each way.
+        const int ready = ::ppoll(fds, 2, deadline ? &timeout : nullptr, nullptr);
+        if (ready < 0 && errno != EINTR)
+            die("ppoll");
+        readable = ready > 0 && fds[1].revents != 0;
+        return ready <= 0 || fds[0].revents == 0;
+    }
+
+    void acceptLoop()
+    {
+        bool readable = false;
+        while (wait(listener_, nullptr, readable)) {
+            if (!readable)
+                continue;
+            const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0)
+                continue;
+            noDelay(client);
+            const int server = connectLoopback(target_);
+            sockets_.push_back(client);
+            sockets_.push_back(server);
+            threads_.emplace_back([this, client, server] { forward(client, server); });
+            threads_.emplace_back([this, client, server] { forward(server, client); });
+        }
+    }
+
+    // One way of one connection. An end of stream is passed on (as a
+    // half-close) once the chunks before it have been sent.
+    void forward(int from, int to)
+    {
+        std::deque<Chunk> queue;
+        bool open = true;
+        char buffer[64 * 1024];
+        for (;;) {
+            if (!open && queue.empty()) {
+                ::shutdown(to, SHUT_WR);
+                return;
+            }
+            bool readable = false;
+            if (!wait(open ? from : -1, queue.empty() ? nullptr : &queue.front().due, readable))
+                return;
+            if (readable) {
+                const ssize_t n = ::recv(from, buffer, sizeof buffer, 0);
+                if (n > 0)
+                    queue.push_back({Clock::now() + delay_, std::string(buffer, static_cast<size_t>(n))});
+                else
+                    open = false;
+            }
+            while (!queue.empty() && queue.front().due <= Clock::now()) {
+                if (!sendAll(to, queue.front().bytes.data(), queue.front().bytes.size())) {
+                    ::shutdown(from, SHUT_RD);
+                    return;
+                }
+                queue.pop_front();
+            }
+        }
+    }
+
+    const int target_;
+    const Clock::duration delay_;
+    int listener_ = -1;
+    int port_ = 0;
+    int stop_ = -1;
+    std::thread acceptor_;
+    // Only the accept thread adds to these until the destructor runs.
+    std::vector<std::thread> threads_;
+    std::vector<int> sockets_;
+};
+
+// The library reads its settings at each connection, from HALVO_CONF:
+// `settings` hold for this one connection only.
+int32_t connect(const std::string &address, const char *settings)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("halvo.conf"));
+    QFile file(path);
+    if (!dir.isValid() || !file.open(QIODevice::WriteOnly))
+        die("settings file");
+    file.write(QByteArray("board = demo\n") + settings);
+    file.close();
+    const bool had = qEnvironmentVariableIsSet("HALVO_CONF");
+    const QByteArray previous = qgetenv("HALVO_CONF");
+    qputenv("HALVO_CONF", path.toLocal8Bit());
+    int32_t handle = -1;
+    const int32_t status = HalvoLibInitialize(address.c_str(), HALVO_LIBINIT_PORT, &handle, 0, 0);
+    if (had)
+        qputenv("HALVO_CONF", previous);
+    else
+        qunsetenv("HALVO_CONF");
+    if (status != HALVO_STATUS_OK) {
+        std::fprintf(stderr, "connection to %s failed: status 0x%x\n", address.c_str(), unsigned(status));
+        std::abort();
+    }
+    return handle;
+}
+
+// Where a window's board is.
+enum class Route { Local, Loopback, Delayed, DelayedNoSnapshot };
+
+// A window with its timers stopped, on the demo board reset (which closes
+// every remote handle, so nothing of this outlives one run) and reached by
+// `route`.
+class RoutedWindow
+{
+public:
+    explicit RoutedWindow(Route route)
+    {
+        resetBenchBoard();
+        window = shownWindow("scrollArea");
+        if (route != Route::Local) {
+            if (route != Route::Loopback)
+                proxy_ = std::make_unique<DelayProxy>(agent_.server.port(), kOneWay);
+            const std::string address = proxy_ ? "127.0.0.1:" + std::to_string(proxy_->port()) : agent_.address();
+            // Generous next to the proxy's 20 ms, so that a busy machine
+            // cannot fail the connection.
+            const char *settings = route == Route::Loopback ? ""
+                                   : route == Route::Delayed
+                                       ? "remote_call_timeout_ms = 5000\n"
+                                       : "remote_call_timeout_ms = 5000\nremote_snapshot_ms = 0\n";
+            handle_ = connect(address, settings);
+            window->connectTo(handle_, QString::fromStdString(address));
+        }
+        stopTimers(*window);
+    }
+    ~RoutedWindow()
+    {
+        window.reset();
+        if (handle_ > 0)
+            HalvoLibUnInitialize(handle_);
+    }
+
+private:
+    LoopbackAgent agent_;
+    std::unique_ptr<DelayProxy> proxy_;
+    int32_t handle_ = 0;
+
+public:
+    std::unique_ptr<HStation> window;
+};
+
+// The floor: one exchange of 160 bytes each way over loopback TCP, about the
+// size of a board call's request and of its answer.
+void BM_TcpPingPong(benchmark::State &state)
+{
+    Echo echo;
+    const int fd = connectLoopback(echo.port());
+    char message[160] = {};
+    timeEach(state, [&] {
+        if (!sendAll(fd, message, sizeof message) || !receiveAll(fd, message, sizeof message))
+            die("echo");
+    });
+    ::close(fd);
+}
+BENCHMARK(BM_TcpPingPong)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+// The boot counter is no periodic read, so the snapshot never answers it:
+// every remote call is a round trip to the agent.
+void readBootCounter(int32_t handle)
+{
+    int32_t counter = 0;
+    if (const int32_t status = HalvoGetBootCounter(handle, &counter); status != HALVO_STATUS_OK) {
+        std::fprintf(stderr, "HalvoGetBootCounter on handle %d: status 0x%x\n", handle, unsigned(status));
+        std::abort();
+    }
+    benchmark::DoNotOptimize(counter);
+}
+
+void BM_LocalCall(benchmark::State &state)
+{
+    resetBenchBoard();
+    timeEach(state, [] { readBootCounter(0); });
+}
+BENCHMARK(BM_LocalCall)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+void BM_RemoteCall(benchmark::State &state)
+{
+    resetBenchBoard();
+    LoopbackAgent agent;
+    const int32_t handle = connect(agent.address(), "");
+    timeEach(state, [handle] { readBootCounter(handle); });
+    HalvoLibUnInitialize(handle);
+}
+BENCHMARK(BM_RemoteCall)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+// One refreshStatus, begun after the snapshot window as the one-second timer
+// always does. Behind the proxy, round_trips is the mean time in 20 ms round
+// trips.
+void BM_RemoteRefreshStatus(benchmark::State &state, Route route)
+{
+    const RoutedWindow routed(route);
+    HStation &window = *routed.window;
+    const int32_t errors = window.connectionErrors();
+    std::this_thread::sleep_for(kBetweenRefreshes);
+    const double meanUs = timeEach(
+        state, [&window] { window.refreshStatus(); }, kBetweenRefreshes);
+    if (window.connectionErrors() != errors)
+        state.SkipWithError("the connection failed");
+    if (route == Route::Delayed || route == Route::DelayedNoSnapshot)
+        state.counters["round_trips"] = meanUs / kRoundTripUs;
+}
+BENCHMARK_CAPTURE(BM_RemoteRefreshStatus, local, Route::Local)
+    ->Iterations(50)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_RemoteRefreshStatus, loopback, Route::Loopback)
+    ->Iterations(50)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_RemoteRefreshStatus, rtt20ms, Route::Delayed)
+    ->Iterations(20)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RemoteRefreshStatus, rtt20ms_no_snapshot, Route::DelayedNoSnapshot)
+    ->Iterations(10)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
