@@ -1,6 +1,7 @@
 #include "agent.h"
 
 #include "libhalvo/remote/service.h"
+#include "metrics.h"
 
 #include <httplib.h>
 #include <openssl/crypto.h>
@@ -74,6 +75,12 @@ public:
         const std::optional<Caller> caller = authenticate(req);
         if (!caller)
             return reply(res, 401, {{"error", "authentication required"}});
+        // For scrapers: any authenticated caller, the monitor role included.
+        if (req.method == "GET" && req.path == "/metrics") {
+            res.status = 200;
+            res.set_content(metricsText(0), "text/plain; version=0.0.4; charset=utf-8");
+            return;
+        }
         if (req.method == "GET" && req.path == "/v1/session")
             return reply(res, 200, {{"protocol", remote::kProtocolVersion}, {"role", roleName(caller->role)}});
 

@@ -23,3 +23,25 @@ halvo_install_deps() {
   "${sudo[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
+
+# promtool (the metrics lint) ships in the prometheus package, whose
+# installation would also enable and start a Prometheus server on this
+# machine. Only the tool is needed, so it is unpacked from the package into
+# .cache/deps, where the build looks for it.
+halvo_fetch_promtool() {
+  command -v promtool >/dev/null && return 0
+  local dir=$PWD/.cache/deps
+  [ -x "$dir/usr/bin/promtool" ] && return 0
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  rm -rf "$dir/download" && mkdir -p "$dir/download"
+  echo "Fetching promtool from the prometheus package"
+  if ! (cd "$dir/download" && apt-get download -qq prometheus 2>/dev/null); then
+    "${sudo[@]}" apt-get update -qq
+    (cd "$dir/download" && apt-get download -qq prometheus)
+  fi
+  dpkg-deb -x "$dir"/download/prometheus_*.deb "$dir/download/root"
+  mkdir -p "$dir/usr/bin"
+  cp "$dir/download/root/usr/bin/promtool" "$dir/usr/bin/promtool"
+  rm -rf "$dir/download"
+}
