@@ -5,6 +5,7 @@
 #include "benchwindow.h"
 #include "board/halvo.h"
 #include "tests/remote/loopback_agent.h"
+#include "tests/remote/loopback_proxy.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -32,7 +33,7 @@
 namespace
 {
 
-using Clock = std::chrono::steady_clock;
+using namespace halvo::loopback;
 
 // One way of the proxied connection; twice this is the round trip.
 constexpr auto kOneWay = std::chrono::milliseconds(10);
@@ -42,64 +43,6 @@ constexpr double kRoundTripUs = 20000;
 // refreshes always do.
 constexpr auto kSnapshotWindow = std::chrono::milliseconds(20);
 constexpr auto kBetweenRefreshes = kSnapshotWindow + std::chrono::milliseconds(5);
-
-[[noreturn]] void die(const char *what)
-{
-    std::perror(what);
-    std::abort();
-}
-
-void noDelay(int fd)
-{
-    const int on = 1;
-    if (::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0)
-        die("TCP_NODELAY");
-}
-
-sockaddr_in loopback(int port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-// A listening socket on a free 127.0.0.1 port.
-int listenLoopback(int &port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(fd, 16) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-        die("listen on 127.0.0.1");
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
-int connectLoopback(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = loopback(port);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0)
-        die("connect to 127.0.0.1");
-    noDelay(fd);
-    return fd;
-}
-
-// MSG_NOSIGNAL: a peer that closed first must not end the bench by SIGPIPE.
-bool sendAll(int fd, const char *data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 bool receiveAll(int fd, char *data, size_t size)
 {
@@ -170,121 +113,6 @@ private:
     int listener_ = -1;
     int port_ = 0;
     std::thread thread_;
-};
-
-// A loopback TCP proxy to `target` that sends every chunk it reads, either
-// way, `delay` after it arrived, in order: a round trip of twice the delay.
-// Chunks are never held back for one another.
-class DelayProxy
-{
-public:
-    DelayProxy(int target, Clock::duration delay) : target_(target), delay_(delay)
-    {
-        listener_ = listenLoopback(port_);
-        stop_ = ::eventfd(0, EFD_CLOEXEC);
-        if (stop_ < 0)
-            die("eventfd");
-        acceptor_ = std::thread([this] { acceptLoop(); });
-    }
-    ~DelayProxy()
-    {
-        const uint64_t one = 1;
-        if (::write(stop_, &one, sizeof one) != sizeof one)
-            die("eventfd write");
-        // The accept thread adds forwarding threads; it is joined first.
-        acceptor_.join();
-        for (std::thread &thread : threads_)
-            thread.join();
-        for (const int fd : sockets_)
-            ::close(fd);
-        ::close(listener_);
-        ::close(stop_);
-    }
-    int port() const { return port_; }
-
-private:
-    struct Chunk {
-        Clock::time_point due;
-        std::string bytes;
-    };
-
-    // Waits for `fd` (or only the deadline when fd < 0); false once stopped.
-    bool wait(int fd, const Clock::time_point *deadline, bool &readable) const
-    {
-        pollfd fds[2] = {{stop_, POLLIN, 0}, {fd, POLLIN, 0}};
-        timespec timeout{};
-        if (deadline) {
-            const auto left = std::max(Clock::duration{}, *deadline - Clock::now());
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-            timeout = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-        }
-        // ppoll: poll's whole milliseconds would add up to 1 ms each way.
-        const int ready = ::ppoll(fds, 2, deadline ? &timeout : nullptr, nullptr);
-        if (ready < 0 && errno != EINTR)
-            die("ppoll");
-        readable = ready > 0 && fds[1].revents != 0;
-        return ready <= 0 || fds[0].revents == 0;
-    }
-
-    void acceptLoop()
-    {
-        bool readable = false;
-        while (wait(listener_, nullptr, readable)) {
-            if (!readable)
-                continue;
-            const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client < 0)
-                continue;
-            noDelay(client);
-            const int server = connectLoopback(target_);
-            sockets_.push_back(client);
-            sockets_.push_back(server);
-            threads_.emplace_back([this, client, server] { forward(client, server); });
-            threads_.emplace_back([this, client, server] { forward(server, client); });
-        }
-    }
-
-    // One way of one connection. An end of stream is passed on (as a
-    // half-close) once the chunks before it have been sent.
-    void forward(int from, int to)
-    {
-        std::deque<Chunk> queue;
-        bool open = true;
-        char buffer[64 * 1024];
-        for (;;) {
-            if (!open && queue.empty()) {
-                ::shutdown(to, SHUT_WR);
-                return;
-            }
-            bool readable = false;
-            if (!wait(open ? from : -1, queue.empty() ? nullptr : &queue.front().due, readable))
-                return;
-            if (readable) {
-                const ssize_t n = ::recv(from, buffer, sizeof buffer, 0);
-                if (n > 0)
-                    queue.push_back({Clock::now() + delay_, std::string(buffer, static_cast<size_t>(n))});
-                else
-                    open = false;
-            }
-            while (!queue.empty() && queue.front().due <= Clock::now()) {
-                if (!sendAll(to, queue.front().bytes.data(), queue.front().bytes.size())) {
-                    ::shutdown(from, SHUT_RD);
-                    return;
-                }
-                queue.pop_front();
-            }
-        }
-    }
-
-    const int target_;
-    const Clock::duration delay_;
-    int listener_ = -1;
-    int port_ = 0;
-    int stop_ = -1;
-    std::thread acceptor_;
-    // Only the accept thread adds to these until the destructor runs.
-    std::vector<std::thread> threads_;
-    std::vector<int> sockets_;
 };
 
 // The library reads its settings at each connection, from HALVO_CONF:

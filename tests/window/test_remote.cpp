@@ -2,8 +2,12 @@
 // runs in this process and serves handle 0, the demo board, so the pages of
 // the remote connection can be compared with the same board in-process.
 #include "../remote/loopback_agent.h"
+#include "../remote/loopback_proxy.h"
 #include "connection/ConnectionDlg.h"
 #include "windowtest.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryFile>
 
 #include <thread>
 
@@ -57,6 +61,8 @@ private slots:
 
         agent.reset();
         boxes->answer();
+        // Past the status snapshot's 20 ms, which would still answer the reads.
+        QTest::qWait(50);
         window->refreshStatus();
         window->refreshStatus();
         QCOMPARE(boxes->texts, QStringList(LostMessage));
@@ -104,6 +110,37 @@ private slots:
         QCOMPARE(boxes->texts.size(), 1);
         window.reset();
         qunsetenv("HALVO_REMOTE_CONF");
+    }
+
+    // An agent that freezes while answering a refresh (its sockets open, no
+    // answer coming) holds the window up for one call limit, not one per read.
+    void anAgentHangingMidRefreshBlocksNoLongerThanTheCallLimit()
+    {
+        QTemporaryFile conf;
+        QVERIFY(conf.open());
+        conf.write("board = demo\nremote_call_timeout_ms = 300\nremote_connect_timeout_ms = 300\n");
+        conf.flush();
+        qputenv("HALVO_CONF", conf.fileName().toLocal8Bit());
+        Agent agent;
+        halvo::loopback::DelayProxy proxy(agent.server.port(), std::chrono::milliseconds(0));
+        const QString address = QString::fromStdString(proxy.address());
+        start();
+        QCOMPARE(connectTo(address), "You are connected to " + address);
+        window->refreshStatus();
+        QVERIFY(boxes->texts.isEmpty());
+
+        proxy.hangAt("GET /v1/snapshot");
+        boxes->answer();
+        QTest::qWait(50);
+        QElapsedTimer clock;
+        clock.start();
+        window->refreshStatus();
+        const qint64 elapsed = clock.elapsed();
+        QCOMPARE(boxes->texts, QStringList(LostMessage));
+        QCOMPARE(window->windowTitle(), QStringLiteral("HALVO-GUI 1.0: Not connected"));
+        QVERIFY2(elapsed >= 250 && elapsed < 500, qPrintable(QString::number(elapsed) + " ms"));
+        window.reset();
+        qunsetenv("HALVO_CONF");
     }
 };
 

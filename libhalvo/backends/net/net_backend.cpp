@@ -101,9 +101,13 @@ public:
             // Whatever this changes, the snapshot no longer shows.
             snapshot_ = nullptr;
         } else if (snapshotMs_ > 0) {
-            int32_t status;
-            if (const Json *entry = fromSnapshot(row, in); entry && answer(in, *entry, out, status))
+            int32_t status, fetched = HALVO_STATUS_OK;
+            if (const Json *entry = fromSnapshot(row, in, fetched); entry && answer(in, *entry, out, status))
                 return status;
+            // An agent that left the snapshot unanswered would leave the read
+            // unanswered too: one wait of the call limit, not two.
+            if (HALVO_ERROR_CLASS(fetched) == HALVO_CLASS_CONNECTION)
+                return fetched;
         }
         std::string body;
         const std::string target = remote::requestTarget(row, in, body);
@@ -149,8 +153,9 @@ private:
     }
 
     // The snapshot's entry for this read, fetching a new snapshot when the
-    // last one is older than the window; nullptr when the read is not one.
-    const Json *fromSnapshot(const Row &row, const Json &in)
+    // last one is older than the window; nullptr when the read is not one or
+    // the fetch failed (`fetched` then holds why).
+    const Json *fromSnapshot(const Row &row, const Json &in, int32_t &fetched)
     {
         const Json *entry = find(row, in);
         const bool fresh = !snapshot_.is_null() && Clock::now() - fetched_ < std::chrono::milliseconds(snapshotMs_);
@@ -158,8 +163,8 @@ private:
             return fresh ? entry : nullptr;
         Json reply;
         snapshot_ = nullptr;
-        if (send("GET", "/v1/snapshot", "", reply) != HALVO_STATUS_OK || !reply.contains("reads") ||
-            !reply["reads"].is_array())
+        fetched = send("GET", "/v1/snapshot", "", reply);
+        if (fetched != HALVO_STATUS_OK || !reply.contains("reads") || !reply["reads"].is_array())
             return nullptr; // the read itself then says what went wrong
         snapshot_ = std::move(reply);
         fetched_ = Clock::now();
