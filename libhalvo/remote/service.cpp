@@ -127,13 +127,15 @@ bool addInputs(const Row &row, const Request &request, Json &in, std::string &wh
         why = "a GET carries no body";
         return false;
     }
-    const Json body = Json::parse(request.body, nullptr, false);
+    Json body = Json::parse(request.body, nullptr, false);
     if (!body.is_object()) {
         why = "body: not a JSON object";
         return false;
     }
-    for (const auto &[name, value] : body.items())
-        if (!add(name, value))
+    // Moved, never copied: copying a value recurses once per nesting level,
+    // and a 256 KiB body of brackets overflows the stack that way.
+    for (auto &&item : body.items())
+        if (!add(item.key(), std::move(item.value())))
             return false;
     return true;
 }

@@ -211,6 +211,9 @@ TEST_F(Remote, RolesTokensAndMalformedRequests)
     halvo_sim_clear_call_log();
     const halvo::remote::Service service;
     using Case = std::tuple<const char *, const char *, const char *, const char *, int>;
+    // As deep as the body bound allows: a copied value recursed per level and overflowed the stack.
+    const size_t levels = (halvo::remote::kMaxBody - 11) / 2;
+    const std::string deep = "{\"speed\": " + std::string(levels, '[') + std::string(levels, ']') + "}";
     for (const auto &[method, path, query, body, http] : {
              Case{"GET", "/v1/nothing", "", "", 404},
              Case{"PUT", "/v1/cpu/fan", "", "{\"speed\": 300}", 400},
@@ -221,6 +224,7 @@ TEST_F(Remote, RolesTokensAndMalformedRequests)
              Case{"GET", "/v1/fans", "count=999999", "", 400},
              Case{"GET", "/v1/fans", "count=1&count=2", "", 400},
              Case{"GET", "/v1/fans/x/mode", "", "", 404},
+             Case{"PUT", "/v1/cpu/fan", "", deep.c_str(), 400},
          })
         EXPECT_EQ(service.handle({method, path, query, body, halvo::remote::Role::Control}).http, http)
             << method << " " << path << "?" << query << " " << body;

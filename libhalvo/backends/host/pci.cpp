@@ -25,7 +25,7 @@ namespace
 // default exit()s the process; jumping back out of the C code is the way.
 thread_local std::jmp_buf *tEscape = nullptr;
 
-void onError(char *format, ...)
+__attribute__((noreturn)) void onError(char *format, ...)
 {
     std::va_list args;
     va_start(args, format);
