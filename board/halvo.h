@@ -296,8 +296,17 @@ HALVO_API int32_t HalvoI2cWrite(int32_t handle, uint8_t bus, uint8_t address, ui
                                 const uint8_t *data, uint32_t count);
 
 /* ---- Power state -------------------------------------------------------------
- * States: 0 on, 1 off, 2 hibernated, 3 restart (request only). The AMT
- * functions name the board by IP address and credentials, NUL-terminated. */
+ * The AMT functions name the board by IP address and credentials,
+ * NUL-terminated; the password is never logged. */
+
+enum {
+    HALVO_SYSTEM_STATE_ON = 0,
+    HALVO_SYSTEM_STATE_OFF = 1,
+    HALVO_SYSTEM_STATE_HIBERNATED = 2,
+    HALVO_SYSTEM_STATE_RESTART = 3, /* request only */
+    HALVO_SYSTEM_STATE_UNKNOWN = 4, /* reply only: sleeping, power cycling, or
+                                       a state this library has no code for */
+};
 
 HALVO_API int32_t HalvoGetSystemStateAmt(const char *ipAddress, const char *userName, const char *password,
                                          int32_t *state);

@@ -5,6 +5,7 @@
 #include "board/halvo.h"
 
 #include "backend.h"
+#include "backends/amt/wsman.h"
 #include "backends/net/net_backend.h"
 #include "library.h"
 #include "settings.h"
@@ -185,6 +186,15 @@ template <typename Args, typename Body> int32_t run(const char *name, const Args
         return fromException();
     }
 }
+
+// The library's one copy of a password, zeroed when the call is done.
+struct WipedText {
+    explicit WipedText(const char *p) : text(p) {}
+    ~WipedText() { explicit_bzero(text.data(), text.size()); }
+    WipedText(const WipedText &) = delete;
+    WipedText &operator=(const WipedText &) = delete;
+    std::string text;
+};
 
 bool allSet(std::initializer_list<const void *> pointers)
 {
@@ -658,10 +668,17 @@ HALVO_API int32_t HalvoGetSystemStateAmt(const char *ipAddress, const char *user
                                          int32_t *state)
 {
     return run("HalvoGetSystemStateAmt", args(Text{ipAddress}, Text{userName}, Secret{password}, Out{state}),
-               [&](Library &lib, auto &) -> int32_t {
+               [&](Library &lib, std::unique_lock<std::mutex> &lock) -> int32_t {
                    if (!allSet({ipAddress, userName, password, state}))
                        return badArgument(kNullPointer);
-                   return lib.platform->getSystemStateAmt(ipAddress, userName, password, *state);
+                   const WipedText secret(password);
+                   const int32_t simulated = lib.platform->getSystemStateAmt(ipAddress, userName, secret.text, *state);
+                   if (simulated != fail(HALVO_CLASS_CONNECTION, kUnknownAddress))
+                       return simulated;
+                   // Real firmware: an exchange of up to the AMT time limit,
+                   // which must not hold up the boards' calls.
+                   lock.unlock();
+                   return amt::getSystemState(ipAddress, userName, secret.text, loadSettings(), *state);
                });
 }
 
@@ -669,10 +686,15 @@ HALVO_API int32_t HalvoSetSystemStateAmt(const char *ipAddress, const char *user
                                          int32_t state)
 {
     return run("HalvoSetSystemStateAmt", args(Text{ipAddress}, Text{userName}, Secret{password}, state),
-               [&](Library &lib, auto &) -> int32_t {
+               [&](Library &lib, std::unique_lock<std::mutex> &lock) -> int32_t {
                    if (!allSet({ipAddress, userName, password}))
                        return badArgument(kNullPointer);
-                   return lib.platform->setSystemStateAmt(ipAddress, userName, password, state);
+                   const WipedText secret(password);
+                   const int32_t simulated = lib.platform->setSystemStateAmt(ipAddress, userName, secret.text, state);
+                   if (simulated != fail(HALVO_CLASS_CONNECTION, kUnknownAddress))
+                       return simulated;
+                   lock.unlock();
+                   return amt::setSystemState(ipAddress, userName, secret.text, loadSettings(), state);
                });
 }
 

@@ -2,6 +2,7 @@
 
 #include "../../remote/remote_board.h"
 #include "../../status.h"
+#include "../destination.h"
 
 #include <httplib.h>
 
@@ -229,17 +230,6 @@ private:
     Clock::time_point fetched_;
 };
 
-// 127.0.0.0/8, ::1 and localhost, told from the text alone (no lookup).
-bool isLoopback(const std::string &host)
-{
-    if (host == "localhost" || host == "::1")
-        return true;
-    unsigned a, b, c, d;
-    char tail;
-    return std::sscanf(host.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &tail) == 4 && a == 127 && b < 256 && c < 256 &&
-           d < 256;
-}
-
 } // namespace
 
 bool parseAddress(const std::string &address, int32_t defaultPort, Endpoint &out)
@@ -312,10 +302,7 @@ int32_t connectAgent(const std::string &address, int32_t port, const Settings &s
     Endpoint endpoint;
     if (!parseAddress(address, port, endpoint))
         return fail(HALVO_CLASS_CONNECTION, kUnknownAddress);
-    // Tests and benches set HALVO_REMOTE_ALLOW=loopback: an address they use
-    // for a board that does not exist must never leave this machine.
-    if (const char *allow = std::getenv("HALVO_REMOTE_ALLOW");
-        allow && std::string(allow) == "loopback" && !isLoopback(endpoint.host))
+    if (!destinationAllowed(endpoint.host))
         return fail(HALVO_CLASS_CONNECTION, kUnknownAddress);
     std::string conf;
     if (!remoteConfiguration(conf))

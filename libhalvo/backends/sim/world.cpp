@@ -300,8 +300,10 @@ int32_t World::findAmt(const std::string &ipAddress, const std::string &userName
     b = nullptr;
     if (endpoint->board) {
         b = board(*endpoint->board);
+        // Still this world's address: it must not be looked for on the
+        // network.
         if (!b)
-            return fail(HALVO_CLASS_CONNECTION, kUnknownAddress);
+            return fail(HALVO_CLASS_CONNECTION, kBoardOffline);
         // The firmware runs on standby power, so a board that is off still
         // answers; one whose network is gone does not.
         if (!b->online)
