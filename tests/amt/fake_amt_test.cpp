@@ -23,7 +23,9 @@ struct Reply {
 class Curl
 {
 public:
-    explicit Curl(const std::string &password = "Pawtrel*5", long auth = CURLAUTH_DIGEST) : handle(curl_easy_init())
+    explicit Curl(const std::string &password = "Pawtrel*5", long auth = CURLAUTH_DIGEST,
+                  const std::vector<std::string> &extra = {"Content-Type: application/soap+xml;charset=UTF-8"})
+        : handle(curl_easy_init())
     {
         curl_easy_setopt(handle, CURLOPT_HTTPAUTH, auth);
         curl_easy_setopt(handle, CURLOPT_USERNAME, "admin");
@@ -34,7 +36,8 @@ public:
                 static_cast<std::string *>(out)->append(data, n);
                 return n;
             });
-        headers = curl_slist_append(headers, "Content-Type: application/soap+xml;charset=UTF-8");
+        for (const std::string &header : extra)
+            headers = curl_slist_append(headers, header.c_str());
         curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
     }
     ~Curl()
@@ -109,12 +112,20 @@ TEST(FakeAmt, DigestGetAnswersTheKeptStateAndStaleNoncesReauthenticate)
     EXPECT_EQ(amt.challenges(), 2);
 }
 
-TEST(FakeAmt, WrongPasswordAndBasicAreRefused)
+TEST(FakeAmt, RefusedCredentials)
 {
     FakeAmt amt;
     EXPECT_EQ(Curl("Pawtrel*6").post(amt, getPower).status, 401);
     EXPECT_EQ(Curl("Pawtrel*5", CURLAUTH_BASIC).post(amt, getPower).status, 401);
     EXPECT_EQ(amt.requests().back().authorization.rfind("Basic ", 0), 0u);
+    EXPECT_EQ(amt.answered(), 0);
+
+    // Right credentials, wrong media type: past the challenge, then 415.
+    EXPECT_EQ(Curl("Pawtrel*5", CURLAUTH_DIGEST, {"Content-Type: text/xml"}).post(amt, getPower).status, 415);
+    // A signed header sent again keeps its nonce count, so it is a replay.
+    const std::string signedHeader = "Authorization: " + amt.requests().back().authorization;
+    EXPECT_EQ(Curl("", CURLAUTH_NONE, {signedHeader, "Content-Type: application/soap+xml"}).post(amt, getPower).status,
+              401);
     EXPECT_EQ(amt.answered(), 0);
 }
 
