@@ -607,7 +607,9 @@ struct FakeAmt::Impl {
 
     static bool isUint16(const std::string &s)
     {
-        return !s.empty() && s.size() <= 5 && std::all_of(s.begin(), s.end(), ::isdigit) && std::stol(s) <= 65535;
+        return !s.empty() && s.size() <= 5 &&
+               std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; }) &&
+               std::stol(s) <= 65535;
     }
 
     // Each selector given must be one of the known ones with its value; a

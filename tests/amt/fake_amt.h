@@ -47,13 +47,35 @@ inline constexpr char anonymous[] = "http://schemas.xmlsoap.org/ws/2004/08/addre
 // recorded in requests() first):
 //  1. Digest credentials (unless requireAuth is false): otherwise 401 with
 //     WWW-Authenticate: Digest realm="Digest:<32 hex>", nonce="...",
-//     stale="false"|"true", qop="auth". Basic is answered like no header.
+//     stale="false"|"true", qop="auth". The realm is random per fake. The
+//     client's uri must be the request target (/wsman), algorithm absent
+//     or MD5, and nc must grow for each nonce, so a replayed header is
+//     refused. Basic is answered like no header.
 //  2. Content-Type application/soap+xml (parameters allowed): otherwise 415.
 //  3. The reply mode (setReply); only Normal, MalformedXml and
 //     UnfamiliarPrefixes go on to read the envelope.
 //  4. The envelope: SOAP 1.2, with wsa:Action, wsa:To, wsa:MessageID and
 //     wsman:ResourceURI in the Header; otherwise 400 and a SOAP fault.
 // Any other method or path gets httplib's plain 404.
+//
+// Answers (Content-Type application/soap+xml;charset=UTF-8):
+//  - transfer Get on CIM_AssociatedPowerManagementService, no selectors:
+//    the instance with AvailableRequestedPowerStates, PowerState (the kept
+//    state), RequestedPowerState (the last one accepted), ServiceProvided
+//    and UserOfService references.
+//  - RequestPowerStateChange on CIM_PowerManagementService (header
+//    selectors optional, each must match the service's): one PowerState
+//    and a ManagedElement to CIM_ComputerSystem Name=ManagedSystem, else
+//    400 wsman:InvalidParameter / wsman:InvalidSelectors. ReturnValue is
+//    setReturnValue's, or 1 (not supported) for a state outside
+//    2 5 6 7 8 9 10 12 13; on 0 the kept state becomes the one asked for,
+//    except 5, 9 and 10, which come back on (2).
+//  - Anything else: 400 with wsa:ActionNotSupported, wsa:DestinationUnreachable,
+//    wsa:MessageInformationHeaderRequired or wsman:SchemaValidationError.
+// Faults carry Sender or Receiver with the subcode as a QName whose prefix
+// is declared on the Envelope; RelatesTo echoes the request's MessageID.
+// httplib's pool has 8 threads: more requests held by Silent than that
+// leave the rest queued until release.
 class FakeAmt
 {
 public:
