@@ -1,5 +1,6 @@
 // The library's AMT client against the fake firmware on loopback, through
 // the board API as the power page calls it.
+#include "../remote/test_pki.h"
 #include "fake_amt.h"
 
 #include "board/halvo.h"
@@ -113,7 +114,9 @@ TEST(Amt, AQueryMapsThePowerStateAndAuthenticatesByDigestOnly)
 
 TEST(Amt, AChangeSendsItsPowerStateForTheManagedSystem)
 {
-    FakeAmt fake({"admin", "Pawtrel*5", true, 8});
+    FakeAmt::Options off;
+    off.powerState = 8;
+    FakeAmt fake(off);
     Conf conf(portLine(fake));
     const std::pair<int32_t, int> cases[] = {{HALVO_SYSTEM_STATE_ON, 2},
                                              {HALVO_SYSTEM_STATE_OFF, 8},
@@ -215,6 +218,30 @@ TEST(Amt, ASilentOrAbsentFirmwareIsAConnectionLossWithinTheLimits)
     for (const char *address : {"", "127.0.0.1/wsman?x", "user@127.0.0.1", "10.9.9.9", "[::2]"})
         EXPECT_EQ(cls(get("Pawtrel*5", state, address)), HALVO_CLASS_CONNECTION) << address;
     EXPECT_EQ(state, -1);
+}
+
+// With amt_tls the firmware's certificate must verify against amt_ca; one
+// from another CA is refused as credentials are, not retried.
+TEST(Amt, TlsTrustsOnlyTheConfiguredAuthority)
+{
+    TestPki pki;
+    FakeAmt::Options options;
+    options.certificate = pki.path("board.pem");
+    options.key = pki.path("board.key");
+    FakeAmt fake(options);
+    int32_t state = -1;
+    {
+        Conf conf(portLine(fake) + "amt_tls = on\namt_ca = " + pki.path("ca.pem") + "\n");
+        ASSERT_EQ(get("Pawtrel*5", state), 0);
+        EXPECT_EQ(state, HALVO_SYSTEM_STATE_ON);
+        EXPECT_EQ(halvo::fake::parseEnvelope(fake.requests().back().body).to, fake.url());
+    }
+    {
+        Conf conf(portLine(fake) + "amt_tls = on\namt_ca = " + pki.path("other.pem") + "\n");
+        EXPECT_EQ(cls(get("Pawtrel*5", state)), HALVO_CLASS_ACCESS);
+    }
+    Conf plain(portLine(fake));
+    EXPECT_NE(get("Pawtrel*5", state), 0) << "plain HTTP to a TLS port";
 }
 
 TEST(Amt, TheDemoBoardsFirmwareStaysInProcess)

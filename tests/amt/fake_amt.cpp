@@ -638,7 +638,7 @@ struct FakeAmt::Impl {
 
     const Options options;
     std::string realm;
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> server;
     std::thread thread;
     int port = 0;
 
@@ -660,19 +660,26 @@ FakeAmt::FakeAmt(Options options) : impl(std::make_unique<Impl>(std::move(option
 {
     xmlInitParser();
     Impl &d = *impl;
-    d.server.set_tcp_nodelay(true);
+    const bool tls = !d.options.certificate.empty();
+    d.server = tls ? std::make_unique<httplib::SSLServer>(d.options.certificate.c_str(), d.options.key.c_str())
+                   : std::make_unique<httplib::Server>();
+    if (!d.server->is_valid()) {
+        std::fprintf(stderr, "fake AMT: cannot load %s\n", d.options.certificate.c_str());
+        std::abort();
+    }
+    d.server->set_tcp_nodelay(true);
     // Short enough that the destructor does not sit out an idle keep-alive
     // connection the client still holds.
-    d.server.set_keep_alive_timeout(1);
-    d.server.Post("/wsman", [&d](const httplib::Request &req, httplib::Response &res) { d.handle(req, res); });
-    d.port = d.server.bind_to_any_port("127.0.0.1");
+    d.server->set_keep_alive_timeout(1);
+    d.server->Post("/wsman", [&d](const httplib::Request &req, httplib::Response &res) { d.handle(req, res); });
+    d.port = d.server->bind_to_any_port("127.0.0.1");
     if (d.port <= 0) {
         std::perror("fake AMT: bind 127.0.0.1");
         std::abort();
     }
-    d.thread = std::thread([&d] { d.server.listen_after_bind(); });
+    d.thread = std::thread([&d] { d.server->listen_after_bind(); });
     // stop() before the accept loop runs would be lost, and the join hang.
-    while (!d.server.is_running())
+    while (!d.server->is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
@@ -683,7 +690,7 @@ FakeAmt::~FakeAmt()
         impl->stopping = true;
     }
     impl->wake.notify_all();
-    impl->server.stop();
+    impl->server->stop();
     impl->thread.join();
 }
 
@@ -694,7 +701,8 @@ int FakeAmt::port() const
 
 std::string FakeAmt::url() const
 {
-    return "http://127.0.0.1:" + std::to_string(impl->port) + "/wsman";
+    return (impl->options.certificate.empty() ? "http://127.0.0.1:" : "https://127.0.0.1:") +
+           std::to_string(impl->port) + "/wsman";
 }
 
 int FakeAmt::powerState() const

@@ -84,6 +84,9 @@ public:
         std::string password = "Pawtrel*5";
         bool requireAuth = true; // false: answers without a challenge (bench: what the challenge adds)
         int powerState = 2;      // CIM PowerState: 2 on, 8 off (soft), 7 hibernate, 6 off (hard)...
+        // PEM files: with both, the fake serves https, as firmware set up for
+        // TLS does on port 16993.
+        std::string certificate, key;
     };
     enum class Reply {
         Normal,
@@ -111,7 +114,7 @@ public:
     FakeAmt &operator=(const FakeAmt &) = delete;
 
     int port() const;
-    std::string url() const; // http://127.0.0.1:<port>/wsman
+    std::string url() const; // http(s)://127.0.0.1:<port>/wsman
 
     int powerState() const;
     void setPowerState(int state);
