@@ -2,6 +2,7 @@
 // the agent serves handle 0 (the demo board, clock frozen), the library
 // reaches it through HalvoLibInitialize, so a remote answer can be compared
 // with the board's own.
+#include "agent/boot_count.h"
 #include "board/halvo.h"
 #include "libhalvo/backends/sim/halvo_sim.h"
 #include "libhalvo/remote/service.h"
@@ -340,6 +341,35 @@ TEST(Agent, RefusesToServeTheNetworkUnprotected)
 }
 
 // The agent drops connections idle for 5 s; the next call reconnects.
+TEST(Agent, CountsBootsByRenameAndLeavesADamagedCounterAlone)
+{
+    char templ[] = "/tmp/halvo-root.XXXXXX";
+    const std::string root = mkdtemp(templ);
+    const std::string path = halvo::agent::bootCountPath(root);
+    int64_t count = 0;
+    std::string error;
+    EXPECT_FALSE(halvo::agent::advanceBootCount(root, count, error)) << "no state directory";
+    EXPECT_NE(error.find("/var/lib/halvo/boot-count"), std::string::npos) << error;
+    ASSERT_EQ(std::system(("mkdir -p " + root + "/var/lib/halvo").c_str()), 0);
+    for (int64_t boot = 1; boot <= 3; ++boot) {
+        ASSERT_TRUE(halvo::agent::advanceBootCount(root, count, error)) << error;
+        EXPECT_EQ(count, boot);
+    }
+    auto content = [&] {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(content(), "3\n");
+    struct stat st {
+    };
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    std::ofstream(path) << "3x\n";
+    EXPECT_FALSE(halvo::agent::advanceBootCount(root, count, error));
+    EXPECT_EQ(content(), "3x\n");
+    EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
+}
+
 TEST_F(Remote, AnIdleConnectionOutlivesTheAgentsKeepAliveLimit)
 {
     Agent agent;
