@@ -11,9 +11,14 @@ halvo_packages=(
   xvfb xauth
 )
 
+# What scripts/package needs besides.
+halvo_package_tools=(debhelper dpkg-dev fakeroot lintian desktop-file-utils)
+
+# Installs the named packages, or halvo_packages without arguments.
 halvo_install_deps() {
-  local missing=() p
-  for p in "${halvo_packages[@]}"; do
+  local missing=() p wanted=("$@")
+  ((${#wanted[@]} > 0)) || wanted=("${halvo_packages[@]}")
+  for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   ((${#missing[@]} == 0)) && return 0
