@@ -7,28 +7,9 @@
 #include "tests/remote/loopback_agent.h"
 #include "tests/remote/loopback_proxy.h"
 
-#include <QByteArray>
-#include <QFile>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <arpa/inet.h>
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <deque>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <numeric>
-#include <poll.h>
-#include <string>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
 
 namespace
 {
@@ -115,27 +96,12 @@ private:
     std::thread thread_;
 };
 
-// The library reads its settings at each connection, from HALVO_CONF:
 // `settings` hold for this one connection only.
 int32_t connect(const std::string &address, const char *settings)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("halvo.conf"));
-    QFile file(path);
-    if (!dir.isValid() || !file.open(QIODevice::WriteOnly))
-        die("settings file");
-    file.write(QByteArray("board = demo\n") + settings);
-    file.close();
-    const bool had = qEnvironmentVariableIsSet("HALVO_CONF");
-    const QByteArray previous = qgetenv("HALVO_CONF");
-    qputenv("HALVO_CONF", path.toLocal8Bit());
+    const BenchSettings conf(std::string("board = demo\n") + settings);
     int32_t handle = -1;
-    const int32_t status = HalvoLibInitialize(address.c_str(), HALVO_LIBINIT_PORT, &handle, 0, 0);
-    if (had)
-        qputenv("HALVO_CONF", previous);
-    else
-        qunsetenv("HALVO_CONF");
-    if (status != HALVO_STATUS_OK) {
+    if (const int32_t status = HalvoLibInitialize(address.c_str(), HALVO_LIBINIT_PORT, &handle, 0, 0)) {
         std::fprintf(stderr, "connection to %s failed: status 0x%x\n", address.c_str(), unsigned(status));
         std::abort();
     }
@@ -246,21 +212,23 @@ void BM_RemoteRefreshStatus(benchmark::State &state, Route route)
     if (route == Route::Delayed || route == Route::DelayedNoSnapshot)
         state.counters["round_trips"] = meanUs / kRoundTripUs;
 }
-BENCHMARK_CAPTURE(BM_RemoteRefreshStatus, local, Route::Local)
-    ->Iterations(50)
-    ->UseRealTime()
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_RemoteRefreshStatus, loopback, Route::Loopback)
-    ->Iterations(50)
-    ->UseRealTime()
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_RemoteRefreshStatus, rtt20ms, Route::Delayed)
-    ->Iterations(20)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_RemoteRefreshStatus, rtt20ms_no_snapshot, Route::DelayedNoSnapshot)
-    ->Iterations(10)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+[[maybe_unused]] const bool refreshRegistered = [] {
+    const struct {
+        const char *name;
+        Route route;
+        int iterations;
+        benchmark::TimeUnit unit;
+    } runs[] = {{"local", Route::Local, 50, benchmark::kMicrosecond},
+                {"loopback", Route::Loopback, 50, benchmark::kMicrosecond},
+                {"rtt20ms", Route::Delayed, 20, benchmark::kMillisecond},
+                {"rtt20ms_no_snapshot", Route::DelayedNoSnapshot, 10, benchmark::kMillisecond}};
+    for (const auto &run : runs)
+        benchmark::RegisterBenchmark((std::string("BM_RemoteRefreshStatus/") + run.name).c_str(),
+                                     BM_RemoteRefreshStatus, run.route)
+            ->Iterations(run.iterations)
+            ->UseRealTime()
+            ->Unit(run.unit);
+    return true;
+}();
 
 } // namespace
