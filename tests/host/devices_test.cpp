@@ -76,14 +76,9 @@ TEST(EmbeddedGpio, ChangesReachTheChipAndRefusalsDoNot)
 
 TEST(EmbeddedStorage, WindowsMapOntoTheFileAndRefusalsWriteNothing)
 {
+    // Counts, sizes and the first bytes of each window: the golden file.
     host::Storage storage(fixtureRoot(), fixtureSettings());
-    int32_t count = 0, size = 0;
-    ASSERT_EQ(storage.getStorageCount(count) | storage.getStorageSize(1, size), 0);
-    EXPECT_EQ(count, 2);
-    EXPECT_EQ(size, 64);
     char buffer[256] = {};
-    ASSERT_EQ(storage.storageRead(1, 2, buffer, 3), 0);
-    EXPECT_EQ(std::string(buffer, 3), "\xc2\xc3\xc4");
     ASSERT_EQ(storage.storageWrite(1, 62, "ab", 2), 0);
     const std::string written = contents(kEeprom);
     EXPECT_EQ(written.substr(253), "\xfd"
@@ -119,11 +114,8 @@ TEST(EmbeddedStorage, BadLinesAreLeftOutAndMissingFilesAreUnsupported)
 TEST(EmbeddedI2c, BusesAreTheAdaptersInNumberOrderAndBadArgumentsStopBeforeTheBus)
 {
     host::I2c i2c(fixtureRoot(), fixtureSettings());
-    uint8_t smbus = 0, buses = 0, buffer[HALVO_BLOCK_BUFFER_SIZE];
-    ASSERT_EQ(i2c.getSmbusCount(smbus) | i2c.getI2cBusCount(buses), 0);
-    EXPECT_EQ(smbus, 4);
-    EXPECT_EQ(buses, 4);
-    // Bus 2 is i2c-2, whose stand-in is a plain file; bus 3 is i2c-10, which
+    uint8_t buffer[HALVO_BLOCK_BUFFER_SIZE];
+    // Four buses of each kind (the golden file). Bus 2 is i2c-2, whose stand-in is a plain file; bus 3 is i2c-10, which
     // has no node.
     EXPECT_EQ(cls(i2c.smbusReadByte(2, 0x50, 0, buffer[0])), HALVO_CLASS_DEVICE);
     EXPECT_EQ(cls(i2c.smbusReadByte(3, 0x50, 0, buffer[0])), HALVO_CLASS_UNSUPPORTED);
@@ -143,10 +135,8 @@ TEST(EmbeddedWatchdog, RefusalsAndIdleCallsLeaveTheNodeAlone)
     EXPECT_EQ(cls(watchdog.watchdogEnable(-1000)), HALVO_CLASS_ARGUMENT);
     EXPECT_EQ(watchdog.watchdogTrigger() | watchdog.watchdogDisable(), 0) << "a stopped watchdog needs nothing";
     EXPECT_EQ(contents("/dev/watchdog0"), "");
-    // The kernel's view, whoever armed it.
+    // The kernel's view, whoever armed it; stopped at first (the golden file).
     int32_t armed = -1, timeoutMs = -1;
-    ASSERT_EQ(watchdog.watchdogGetState(armed, timeoutMs), 0);
-    EXPECT_EQ(armed + timeoutMs, 0);
     ASSERT_EQ(fixtureRoot().write("/sys/class/watchdog/watchdog0/state", "active\n"), 0);
     ASSERT_EQ(watchdog.watchdogGetState(armed, timeoutMs), 0);
     EXPECT_EQ(armed, 1);
