@@ -75,43 +75,6 @@ private slots:
         window.reset();
     }
 
-    // A monitor may read but not set the fan: the page's own failure message,
-    // never a connection loss. A wrong token fails the connection.
-    void aMonitorTokenCannotSetTheFan()
-    {
-        QTemporaryDir dir;
-        const QString tokens = dir.filePath("tokens"), conf = dir.filePath("remote.conf");
-        QFile file(tokens);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("monitor mmmmmmmmmmmmmmmmmmmm tester\n");
-        file.close();
-        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
-        halvo::agent::Options options;
-        options.tokensFile = tokens.toStdString();
-        Agent agent(options);
-        auto useToken = [&](const char *token) {
-            QFile c(conf);
-            QVERIFY(c.open(QIODevice::WriteOnly));
-            c.write(QStringLiteral("[%1]\ntoken = %2\n").arg(agent.address(), token).toLatin1());
-            c.close();
-            QVERIFY(c.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
-        };
-        qputenv("HALVO_REMOTE_CONF", conf.toLocal8Bit());
-        start();
-        useToken("wrong-token-wrong-token");
-        QCOMPARE(connectTo(agent.address()), "Connection to " + agent.address() + " failed");
-        useToken("mmmmmmmmmmmmmmmmmmmm");
-        QCOMPARE(connectTo(agent.address()), "You are connected to " + agent.address());
-        boxes->answer();
-        click("radioButton");
-        get<QSpinBox>("spinBox_2")->setValue(70);
-        QCOMPARE(boxes->texts, QStringList("Fan mode setting not allowed"));
-        window->refreshStatus();
-        QCOMPARE(boxes->texts.size(), 1);
-        window.reset();
-        qunsetenv("HALVO_REMOTE_CONF");
-    }
-
     // An agent that freezes while answering a refresh (its sockets open, no
     // answer coming) holds the window up for one call limit, not one per read.
     void anAgentHangingMidRefreshBlocksNoLongerThanTheCallLimit()
