@@ -62,40 +62,6 @@ template <typename Pass> double timeEach(benchmark::State &state, Pass pass, Clo
     return mean;
 }
 
-// Sends back whatever arrives on the one connection it accepts, until the
-// client closes it.
-class Echo
-{
-public:
-    Echo()
-    {
-        listener_ = listenLoopback(port_);
-        thread_ = std::thread([this] {
-            const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0)
-                return;
-            noDelay(fd);
-            char buffer[4096];
-            ssize_t n;
-            while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0 && sendAll(fd, buffer, static_cast<size_t>(n))) {
-            }
-            ::close(fd);
-        });
-    }
-    // After the client has closed its end.
-    ~Echo()
-    {
-        thread_.join();
-        ::close(listener_);
-    }
-    int port() const { return port_; }
-
-private:
-    int listener_ = -1;
-    int port_ = 0;
-    std::thread thread_;
-};
-
 // `settings` hold for this one connection only.
 int32_t connect(const std::string &address, const char *settings)
 {
@@ -156,14 +122,28 @@ public:
 // size of a board call's request and of its answer.
 void BM_TcpPingPong(benchmark::State &state)
 {
-    Echo echo;
-    const int fd = connectLoopback(echo.port());
+    int port = 0;
+    const int listener = listenLoopback(port);
+    // Sends back whatever arrives on the one connection, until it is closed.
+    std::thread echo([listener] {
+        const int peer = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        char buffer[4096];
+        ssize_t n = 0;
+        if (peer >= 0)
+            noDelay(peer);
+        while (peer >= 0 && (n = ::recv(peer, buffer, sizeof buffer, 0)) > 0 && sendAll(peer, buffer, size_t(n))) {
+        }
+        ::close(peer);
+    });
+    const int fd = connectLoopback(port);
     char message[160] = {};
     timeEach(state, [&] {
         if (!sendAll(fd, message, sizeof message) || !receiveAll(fd, message, sizeof message))
             die("echo");
     });
     ::close(fd);
+    echo.join();
+    ::close(listener);
 }
 BENCHMARK(BM_TcpPingPong)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
