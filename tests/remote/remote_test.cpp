@@ -71,9 +71,7 @@ protected:
 TEST_F(Remote, ReadsAnswerAsTheBoardItselfTextsByteForByte)
 {
     // Latin-1 beyond ASCII, and a text filling its whole field.
-    ASSERT_EQ(halvo_sim_patch_board(nullptr, R"({"boardInfo": {"boardName": "Caf\u00e9 \u00b5P", "serialNumber":
-        "SSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSS"}})"),
-              0);
+    patch(R"({"boardInfo": {"boardName": "Caf\u00e9 \u00b5P", "serialNumber": ")" + std::string(128, 'S') + R"("}})");
     Agent agent;
     const int32_t h = connect(agent);
     BoardInfo local{}, remote{};
@@ -244,10 +242,8 @@ TEST_F(Remote, TlsWithATestCaTokensOrClientCertificates)
 // in base units, labels escaped and in UTF-8, and promtool's lint passes.
 TEST_F(Remote, MetricsAreLintCleanInBaseUnitsWithEscapedLabels)
 {
-    ASSERT_EQ(halvo_sim_patch_board(nullptr, R"({"temperatureSensors": [
-        {"name": "Caf\u00e9 \"hot\" \\ zone", "valueMilliCelsius": 47500}],
-        "callStatus": {"HalvoGetFanCount": "unsupported"}})"),
-              0);
+    patch(R"({"temperatureSensors": [{"name": "Caf\u00e9 \"hot\" \\ zone", "valueMilliCelsius": 47500}],
+              "callStatus": {"HalvoGetFanCount": "unsupported"}})");
     ASSERT_EQ(HalvoWatchdogEnable(0, 10000), 0);
     halvo::agent::Options options;
     options.tokensFile = tempFile("monitor mmmmmmmmmmmmmmmmmmmm scraper\n");
