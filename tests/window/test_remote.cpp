@@ -3,7 +3,6 @@
 // the remote connection can be compared with the same board in-process.
 #include "../remote/loopback_agent.h"
 #include "../remote/loopback_proxy.h"
-#include "connection/ConnectionDlg.h"
 #include "windowtest.h"
 
 #include <QElapsedTimer>
@@ -40,14 +39,7 @@ class RemoteTest : public WindowTest
             all << QString::number(get<QTreeWidget>(tree)->topLevelItemCount());
         return all;
     }
-    QString connectTo(const QString &address) const
-    {
-        click("pushButton_10");
-        ConnectionDlg *dialog = window->findChildren<ConnectionDlg *>().last();
-        child<QLineEdit>(dialog, "lineEdit")->setText(address);
-        child<QAbstractButton>(dialog, "pushButton")->click();
-        return child<QLabel>(dialog, "label_5")->text();
-    }
+    QString connected(const QString &address) const { return child<QLabel>(connectTo(address), "label_5")->text(); }
 
 private slots:
     void pagesMatchTheBoardInProcessAndALossIsAnnouncedOnce()
@@ -55,7 +47,7 @@ private slots:
         start();
         const QStringList local = pages();
         auto agent = std::make_unique<Agent>();
-        QCOMPARE(connectTo(agent->address()), "You are connected to " + agent->address());
+        QCOMPARE(connected(agent->address()), "You are connected to " + agent->address());
         QCOMPARE(pages(), local);
         QVERIFY(window->windowTitle().endsWith(" - " + agent->address()));
 
@@ -70,7 +62,7 @@ private slots:
 
         // A restarted agent (on another port) can be connected again.
         agent = std::make_unique<Agent>();
-        QCOMPARE(connectTo(agent->address()), "You are connected to " + agent->address());
+        QCOMPARE(connected(agent->address()), "You are connected to " + agent->address());
         QCOMPARE(pages(), local);
         window.reset();
     }
@@ -88,7 +80,7 @@ private slots:
         halvo::loopback::DelayProxy proxy(agent.server.port(), std::chrono::milliseconds(0));
         const QString address = QString::fromStdString(proxy.address());
         start();
-        QCOMPARE(connectTo(address), "You are connected to " + address);
+        QCOMPARE(connected(address), "You are connected to " + address);
         window->refreshStatus();
         QVERIFY(boxes->texts.isEmpty());
 

@@ -1,7 +1,6 @@
 // The window as its constructor leaves it, the Settings tab, the Connect
 // dialog and connection sequence, the connection-loss check, the pages that
 // describe the board, the periodic status refresh and the EEPROM storage.
-#include "connection/ConnectionDlg.h"
 #include "windowtest.h"
 
 #include <map>
@@ -62,19 +61,6 @@ class WindowPagesTest : public WindowTest
         for (const char *name : {"refreshTimer", "graphRefreshTimer", "gpioRefreshTimer"})
             running += get<QTimer>(name)->isActive() ? '1' : '0';
         return running;
-    }
-    ConnectionDlg *openDialog() const
-    {
-        click("pushButton_10");
-        return window->findChildren<ConnectionDlg *>().last();
-    }
-    // Connects through a new dialog, left on its result page.
-    ConnectionDlg *connectTo(const QString &address) const
-    {
-        ConnectionDlg *dialog = openDialog();
-        child<QLineEdit>(dialog, "lineEdit")->setText(address);
-        child<QAbstractButton>(dialog, "pushButton")->click();
-        return dialog;
     }
 
     void startKnown(const QString &patch = QString())
