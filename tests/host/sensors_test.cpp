@@ -7,7 +7,6 @@
 #include "libhalvo/backends/host/sensors.h"
 
 #include <cstdio>
-#include <cstring>
 #include <sys/stat.h>
 #include <utility>
 #include <vector>
