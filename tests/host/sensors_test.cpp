@@ -17,16 +17,12 @@ namespace
 using halvo::host::Backlight;
 using halvo::host::Pci;
 using halvo::host::Sensors;
+using halvo::test::errorClass;
 using halvo::test::fixtureFile;
 using halvo::test::fixtureRoot;
 using halvo::test::fixtureSettings;
 
 const std::string kNct = "/sys/devices/platform/nct6775.656/hwmon/hwmon1/";
-
-uint16_t classOf(int32_t status)
-{
-    return HALVO_ERROR_CLASS(status);
-}
 
 // Puts a directory where the attribute was, so that writing it fails, for
 // the life of the object.
@@ -73,8 +69,8 @@ TEST(EmbeddedSensors, FanReadsRefuseFansOutsideTheList)
     Sensors part(fixtureRoot(), fixtureSettings());
     int32_t value = 0;
     uint8_t mode = 0, duty = 0;
-    EXPECT_EQ(HALVO_CLASS_ARGUMENT, classOf(part.getFanMode(2, mode)));
-    EXPECT_EQ(HALVO_CLASS_ARGUMENT, classOf(part.getFanSpeed(3, duty, value)));
+    EXPECT_EQ(HALVO_CLASS_ARGUMENT, errorClass(part.getFanMode(2, mode)));
+    EXPECT_EQ(HALVO_CLASS_ARGUMENT, errorClass(part.getFanSpeed(3, duty, value)));
 }
 
 TEST(EmbeddedFanControl, ManualSpeedSelectsManualModeBeforeTheDuty)
@@ -125,7 +121,7 @@ TEST(EmbeddedFanControl, RefusedThermalCruiseWritesNothing)
     };
     const std::vector<std::string> before = pwmFiles();
     for (const auto &c : cases) {
-        EXPECT_EQ(c.cls, classOf(part.setFanModeThermalCruise(c.fan, c.target, c.tolerance)))
+        EXPECT_EQ(c.cls, errorClass(part.setFanModeThermalCruise(c.fan, c.target, c.tolerance)))
             << c.fan << " " << c.target << " " << c.tolerance;
         EXPECT_EQ(before, pwmFiles());
     }
@@ -134,7 +130,7 @@ TEST(EmbeddedFanControl, RefusedThermalCruiseWritesNothing)
 TEST(LaptopSensors, ThermalCruiseIsUnsupportedAndLeavesTheFanAlone)
 {
     Sensors part(fixtureRoot(), fixtureSettings());
-    EXPECT_EQ(HALVO_CLASS_UNSUPPORTED, classOf(part.setFanModeThermalCruise(0, 40000, 2000)));
+    EXPECT_EQ(HALVO_CLASS_UNSUPPORTED, errorClass(part.setFanModeThermalCruise(0, 40000, 2000)));
     EXPECT_EQ("2", fixtureFile("/sys/class/hwmon/hwmon2/pwm1_enable"));
 }
 
@@ -151,12 +147,12 @@ TEST(LaptopBacklight, FirmwareComesBeforeRawAndValuesArePercentOfMax)
     EXPECT_EQ("281", fixtureFile(raw + "brightness"));
 
     for (const auto &[display, level] : {std::pair{1, 101}, {1, -1}, {2, 50}, {-1, 50}})
-        EXPECT_EQ(HALVO_CLASS_ARGUMENT, classOf(part.setBacklightValue(display, level))) << display << " " << level;
+        EXPECT_EQ(HALVO_CLASS_ARGUMENT, errorClass(part.setBacklightValue(display, level))) << display << " " << level;
     EXPECT_EQ("281", fixtureFile(raw + "brightness"));
 
     ASSERT_EQ(HALVO_STATUS_OK, fixtureRoot().write(video + "max_brightness", "0"));
-    EXPECT_EQ(HALVO_CLASS_DEVICE, classOf(part.getBacklightValue(0, value)));
-    EXPECT_EQ(HALVO_CLASS_DEVICE, classOf(part.setBacklightValue(0, 20)));
+    EXPECT_EQ(HALVO_CLASS_DEVICE, errorClass(part.getBacklightValue(0, value)));
+    EXPECT_EQ(HALVO_CLASS_DEVICE, errorClass(part.setBacklightValue(0, 20)));
     EXPECT_EQ("8", fixtureFile(video + "brightness"));
     fixtureRoot().write(video + "max_brightness", "15");
 }
@@ -178,6 +174,6 @@ TEST(AnyPci, MissingOrMalformedSysfsNeverEndsTheProcess)
         ::mkdir((broken + "/sys/bus/pci/devices/" + entry).c_str(), 0755);
         const halvo::host::Root brokenRoot(broken);
         Pci bad(brokenRoot, fixtureSettings());
-        EXPECT_EQ(HALVO_CLASS_DEVICE, classOf(bad.getPciDeviceCount(n))) << entry;
+        EXPECT_EQ(HALVO_CLASS_DEVICE, errorClass(bad.getPciDeviceCount(n))) << entry;
     }
 }
