@@ -5,43 +5,21 @@
 // second benchmark posts the same envelope once, on a fresh connection each
 // time as the library does, to a fake that asks for no credentials.
 #include "../tests/amt/fake_amt.h"
+#include "benchwindow.h"
 #include "board/halvo.h"
 
 #include <benchmark/benchmark.h>
-#include <cstdlib>
 #include <curl/curl.h>
 #include <string>
-#include <unistd.h>
 
 namespace
 {
 
-// The library's settings file naming the fake's port, for one benchmark.
-class Conf
+// The library's settings naming the fake's port, for one benchmark.
+BenchSettings amtPort(const halvo::fake::FakeAmt &fake)
 {
-public:
-    explicit Conf(int port)
-    {
-        char name[] = "/tmp/halvo-bench-amt.XXXXXX";
-        const int fd = mkstemp(name);
-        path_ = name;
-        const std::string text = "board = demo\namt_port = " + std::to_string(port) + "\n";
-        ok_ = fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-        if (fd >= 0)
-            close(fd);
-        setenv("HALVO_CONF", path_.c_str(), 1);
-    }
-    ~Conf()
-    {
-        unsetenv("HALVO_CONF");
-        unlink(path_.c_str());
-    }
-    bool ok() const { return ok_; }
-
-private:
-    std::string path_;
-    bool ok_ = false;
-};
+    return BenchSettings("board = demo\namt_port = " + std::to_string(fake.port()) + "\n");
+}
 
 bool query()
 {
@@ -57,9 +35,7 @@ size_t discard(char *, size_t size, size_t count, void *)
 void BM_AmtGet(benchmark::State &state)
 {
     halvo::fake::FakeAmt fake;
-    Conf conf(fake.port());
-    if (!conf.ok())
-        return state.SkipWithError("settings file");
+    const BenchSettings settings = amtPort(fake);
     for (auto _ : state)
         if (!query())
             return state.SkipWithError("query failed");
@@ -71,8 +47,8 @@ void BM_AmtOneRoundWithoutChallenge(benchmark::State &state)
     std::string envelope;
     {
         halvo::fake::FakeAmt fake;
-        Conf conf(fake.port());
-        if (!conf.ok() || !query())
+        const BenchSettings settings = amtPort(fake);
+        if (!query())
             return state.SkipWithError("query failed");
         envelope = fake.requests().back().body;
     }

@@ -7,7 +7,6 @@
 #include "benchwindow.h"
 #include "board/halvo.h"
 
-#include <QTimer>
 #include <benchmark/benchmark.h>
 #include <sensors/sensors.h>
 
@@ -90,8 +89,7 @@ BENCHMARK(BM_SensorsLibhalvo)->Unit(benchmark::kMicrosecond);
 void BM_HostRefreshStatus(benchmark::State &state)
 {
     const auto window = shownWindow("scrollArea");
-    for (QTimer *timer : window->findChildren<QTimer *>())
-        timer->stop();
+    stopTimers(*window);
     for (auto _ : state)
         window->refreshStatus();
 }

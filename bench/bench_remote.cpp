@@ -7,28 +7,9 @@
 #include "tests/remote/loopback_agent.h"
 #include "tests/remote/loopback_proxy.h"
 
-#include <QByteArray>
-#include <QFile>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <arpa/inet.h>
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <deque>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <numeric>
-#include <poll.h>
-#include <string>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
 
 namespace
 {
@@ -81,61 +62,12 @@ template <typename Pass> double timeEach(benchmark::State &state, Pass pass, Clo
     return mean;
 }
 
-// Sends back whatever arrives on the one connection it accepts, until the
-// client closes it.
-class Echo
-{
-public:
-    Echo()
-    {
-        listener_ = listenLoopback(port_);
-        thread_ = std::thread([this] {
-            const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0)
-                return;
-            noDelay(fd);
-            char buffer[4096];
-            ssize_t n;
-            while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0 && sendAll(fd, buffer, static_cast<size_t>(n))) {
-            }
-            ::close(fd);
-        });
-    }
-    // After the client has closed its end.
-    ~Echo()
-    {
-        thread_.join();
-        ::close(listener_);
-    }
-    int port() const { return port_; }
-
-private:
-    int listener_ = -1;
-    int port_ = 0;
-    std::thread thread_;
-};
-
-// The library reads its settings at each connection, from HALVO_CONF:
 // `settings` hold for this one connection only.
 int32_t connect(const std::string &address, const char *settings)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("halvo.conf"));
-    QFile file(path);
-    if (!dir.isValid() || !file.open(QIODevice::WriteOnly))
-        die("settings file");
-    file.write(QByteArray("board = demo\n") + settings);
-    file.close();
-    const bool had = qEnvironmentVariableIsSet("HALVO_CONF");
-    const QByteArray previous = qgetenv("HALVO_CONF");
-    qputenv("HALVO_CONF", path.toLocal8Bit());
+    const BenchSettings conf(std::string("board = demo\n") + settings);
     int32_t handle = -1;
-    const int32_t status = HalvoLibInitialize(address.c_str(), HALVO_LIBINIT_PORT, &handle, 0, 0);
-    if (had)
-        qputenv("HALVO_CONF", previous);
-    else
-        qunsetenv("HALVO_CONF");
-    if (status != HALVO_STATUS_OK) {
+    if (const int32_t status = HalvoLibInitialize(address.c_str(), HALVO_LIBINIT_PORT, &handle, 0, 0)) {
         std::fprintf(stderr, "connection to %s failed: status 0x%x\n", address.c_str(), unsigned(status));
         std::abort();
     }
@@ -190,14 +122,28 @@ public:
 // size of a board call's request and of its answer.
 void BM_TcpPingPong(benchmark::State &state)
 {
-    Echo echo;
-    const int fd = connectLoopback(echo.port());
+    int port = 0;
+    const int listener = listenLoopback(port);
+    // Sends back whatever arrives on the one connection, until it is closed.
+    std::thread echo([listener] {
+        const int peer = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        char buffer[4096];
+        ssize_t n = 0;
+        if (peer >= 0)
+            noDelay(peer);
+        while (peer >= 0 && (n = ::recv(peer, buffer, sizeof buffer, 0)) > 0 && sendAll(peer, buffer, size_t(n))) {
+        }
+        ::close(peer);
+    });
+    const int fd = connectLoopback(port);
     char message[160] = {};
     timeEach(state, [&] {
         if (!sendAll(fd, message, sizeof message) || !receiveAll(fd, message, sizeof message))
             die("echo");
     });
     ::close(fd);
+    echo.join();
+    ::close(listener);
 }
 BENCHMARK(BM_TcpPingPong)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
@@ -246,21 +192,23 @@ void BM_RemoteRefreshStatus(benchmark::State &state, Route route)
     if (route == Route::Delayed || route == Route::DelayedNoSnapshot)
         state.counters["round_trips"] = meanUs / kRoundTripUs;
 }
-BENCHMARK_CAPTURE(BM_RemoteRefreshStatus, local, Route::Local)
-    ->Iterations(50)
-    ->UseRealTime()
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_RemoteRefreshStatus, loopback, Route::Loopback)
-    ->Iterations(50)
-    ->UseRealTime()
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_RemoteRefreshStatus, rtt20ms, Route::Delayed)
-    ->Iterations(20)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_RemoteRefreshStatus, rtt20ms_no_snapshot, Route::DelayedNoSnapshot)
-    ->Iterations(10)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+[[maybe_unused]] const bool refreshRegistered = [] {
+    const struct {
+        const char *name;
+        Route route;
+        int iterations;
+        benchmark::TimeUnit unit;
+    } runs[] = {{"local", Route::Local, 50, benchmark::kMicrosecond},
+                {"loopback", Route::Loopback, 50, benchmark::kMicrosecond},
+                {"rtt20ms", Route::Delayed, 20, benchmark::kMillisecond},
+                {"rtt20ms_no_snapshot", Route::DelayedNoSnapshot, 10, benchmark::kMillisecond}};
+    for (const auto &run : runs)
+        benchmark::RegisterBenchmark((std::string("BM_RemoteRefreshStatus/") + run.name).c_str(),
+                                     BM_RemoteRefreshStatus, run.route)
+            ->Iterations(run.iterations)
+            ->UseRealTime()
+            ->Unit(run.unit);
+    return true;
+}();
 
 } // namespace

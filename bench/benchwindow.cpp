@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QByteArray>
+#include <QFile>
 #include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
@@ -56,4 +57,22 @@ void stopTimers(HStation &window)
 {
     for (QTimer *timer : window.findChildren<QTimer *>())
         timer->stop();
+}
+
+BenchSettings::BenchSettings(const std::string &text) : previous_(qgetenv("HALVO_CONF"))
+{
+    QFile file(dir_.filePath(QStringLiteral("halvo.conf")));
+    if (!dir_.isValid() || !file.open(QIODevice::WriteOnly) || file.write(text.c_str()) != qint64(text.size())) {
+        std::fprintf(stderr, "cannot write the settings file\n");
+        std::exit(1);
+    }
+    qputenv("HALVO_CONF", file.fileName().toLocal8Bit());
+}
+
+BenchSettings::~BenchSettings()
+{
+    if (previous_.isNull())
+        qunsetenv("HALVO_CONF");
+    else
+        qputenv("HALVO_CONF", previous_);
 }

@@ -4,7 +4,9 @@
 
 #include "HStation.h"
 
+#include <QTemporaryDir>
 #include <memory>
+#include <string>
 
 // Back to the demo board with its clock frozen, so every run sees the same
 // values; a non-empty `patch` is merged into the local board.
@@ -19,5 +21,18 @@ std::unique_ptr<HStation> shownWindow(const char *widgetName);
 
 // Stops the window's periodic timers, so that only the measured passes run.
 void stopTimers(HStation &window);
+
+// HALVO_CONF names a settings file holding `text` while this lives; the
+// library reads it at each connection.
+class BenchSettings
+{
+public:
+    explicit BenchSettings(const std::string &text);
+    ~BenchSettings();
+
+private:
+    QTemporaryDir dir_;
+    const QByteArray previous_;
+};
 
 #endif // BENCHWINDOW_H

@@ -23,11 +23,6 @@ Settings settingsFrom(const std::string &text)
     return s;
 }
 
-uint16_t cls(int32_t status)
-{
-    return HALVO_ERROR_CLASS(status);
-}
-
 std::string contents(const std::string &path)
 {
     std::string all;
@@ -66,24 +61,19 @@ TEST(EmbeddedGpio, ChangesReachTheChipAndRefusalsDoNot)
     EXPECT_NE(text.find("\n0 out 0 DI0\n"), std::string::npos);
     EXPECT_NE(text.find("\n5 in 1 DO1\n"), std::string::npos);
 
-    EXPECT_EQ(cls(gpio.gpioSetLevel(1, 1)), HALVO_CLASS_UNSUPPORTED) << "Linux keeps no latch for an input";
+    EXPECT_EQ(errorClass(gpio.gpioSetLevel(1, 1)), HALVO_CLASS_UNSUPPORTED) << "Linux keeps no latch for an input";
     uint8_t v;
     for (const int32_t status :
          {gpio.gpioSetLevel(0, 2), gpio.gpioSetDirection(0, 2), gpio.gpioGetLevel(8, v), gpio.gpioGetDirection(-1, v)})
-        EXPECT_EQ(cls(status), HALVO_CLASS_ARGUMENT);
+        EXPECT_EQ(errorClass(status), HALVO_CLASS_ARGUMENT);
     EXPECT_EQ(contents(kChip), text);
 }
 
 TEST(EmbeddedStorage, WindowsMapOntoTheFileAndRefusalsWriteNothing)
 {
+    // Counts, sizes and the first bytes of each window: the golden file.
     host::Storage storage(fixtureRoot(), fixtureSettings());
-    int32_t count = 0, size = 0;
-    ASSERT_EQ(storage.getStorageCount(count) | storage.getStorageSize(1, size), 0);
-    EXPECT_EQ(count, 2);
-    EXPECT_EQ(size, 64);
     char buffer[256] = {};
-    ASSERT_EQ(storage.storageRead(1, 2, buffer, 3), 0);
-    EXPECT_EQ(std::string(buffer, 3), "\xc2\xc3\xc4");
     ASSERT_EQ(storage.storageWrite(1, 62, "ab", 2), 0);
     const std::string written = contents(kEeprom);
     EXPECT_EQ(written.substr(253), "\xfd"
@@ -93,9 +83,9 @@ TEST(EmbeddedStorage, WindowsMapOntoTheFileAndRefusalsWriteNothing)
         int32_t storage, offset, length;
     } cases[] = {{2, 0, 1}, {-1, 0, 1}, {1, 60, 5}, {1, -1, 1}, {0, INT32_MAX, 2}, {0, 0, -1}, {0, 0, 129}};
     for (const Case &c : cases) {
-        EXPECT_EQ(cls(storage.storageWrite(c.storage, c.offset, buffer, c.length)), HALVO_CLASS_ARGUMENT)
+        EXPECT_EQ(errorClass(storage.storageWrite(c.storage, c.offset, buffer, c.length)), HALVO_CLASS_ARGUMENT)
             << c.storage << " " << c.offset << " " << c.length;
-        EXPECT_EQ(cls(storage.storageRead(c.storage, c.offset, buffer, c.length)), HALVO_CLASS_ARGUMENT);
+        EXPECT_EQ(errorClass(storage.storageRead(c.storage, c.offset, buffer, c.length)), HALVO_CLASS_ARGUMENT);
     }
     EXPECT_EQ(contents(kEeprom), written);
 }
@@ -113,40 +103,35 @@ TEST(EmbeddedStorage, BadLinesAreLeftOutAndMissingFilesAreUnsupported)
     ASSERT_EQ(storage.getStorageCount(count) | storage.getStorageSize(0, size), 0);
     EXPECT_EQ(count, 2);
     EXPECT_EQ(size, 6);
-    EXPECT_EQ(cls(storage.storageRead(1, 0, buffer, 6)), HALVO_CLASS_UNSUPPORTED);
+    EXPECT_EQ(errorClass(storage.storageRead(1, 0, buffer, 6)), HALVO_CLASS_UNSUPPORTED);
 }
 
 TEST(EmbeddedI2c, BusesAreTheAdaptersInNumberOrderAndBadArgumentsStopBeforeTheBus)
 {
     host::I2c i2c(fixtureRoot(), fixtureSettings());
-    uint8_t smbus = 0, buses = 0, buffer[HALVO_BLOCK_BUFFER_SIZE];
-    ASSERT_EQ(i2c.getSmbusCount(smbus) | i2c.getI2cBusCount(buses), 0);
-    EXPECT_EQ(smbus, 4);
-    EXPECT_EQ(buses, 4);
-    // Bus 2 is i2c-2, whose stand-in is a plain file; bus 3 is i2c-10, which
+    uint8_t buffer[HALVO_BLOCK_BUFFER_SIZE];
+    // Four buses of each kind (the golden file). Bus 2 is i2c-2, whose stand-in is a plain file; bus 3 is i2c-10, which
     // has no node.
-    EXPECT_EQ(cls(i2c.smbusReadByte(2, 0x50, 0, buffer[0])), HALVO_CLASS_DEVICE);
-    EXPECT_EQ(cls(i2c.smbusReadByte(3, 0x50, 0, buffer[0])), HALVO_CLASS_UNSUPPORTED);
+    EXPECT_EQ(errorClass(i2c.smbusReadByte(2, 0x50, 0, buffer[0])), HALVO_CLASS_DEVICE);
+    EXPECT_EQ(errorClass(i2c.smbusReadByte(3, 0x50, 0, buffer[0])), HALVO_CLASS_UNSUPPORTED);
 
     uint32_t four = 4, none = 0;
     std::vector<uint8_t> big(8192);
     for (const int32_t status : {i2c.smbusSendByte(4, 0x50, 0), i2c.smbusSendByte(0, 0x80, 0),
                                  i2c.smbusQuickCommand(0, 0x50, 2), i2c.i2cRead(0, 0x50, 0, 2, buffer, four),
                                  i2c.i2cRead(0, 0x50, 0, 0, buffer, none), i2c.i2cWrite(0, 0x50, 0, big.data(), 8192)})
-        EXPECT_EQ(cls(status), HALVO_CLASS_ARGUMENT);
+        EXPECT_EQ(errorClass(status), HALVO_CLASS_ARGUMENT);
 }
 
 TEST(EmbeddedWatchdog, RefusalsAndIdleCallsLeaveTheNodeAlone)
 {
     host::Watchdog watchdog(fixtureRoot(), fixtureSettings());
-    EXPECT_EQ(cls(watchdog.watchdogEnable(0)), HALVO_CLASS_ARGUMENT);
-    EXPECT_EQ(cls(watchdog.watchdogEnable(-1000)), HALVO_CLASS_ARGUMENT);
+    EXPECT_EQ(errorClass(watchdog.watchdogEnable(0)), HALVO_CLASS_ARGUMENT);
+    EXPECT_EQ(errorClass(watchdog.watchdogEnable(-1000)), HALVO_CLASS_ARGUMENT);
     EXPECT_EQ(watchdog.watchdogTrigger() | watchdog.watchdogDisable(), 0) << "a stopped watchdog needs nothing";
     EXPECT_EQ(contents("/dev/watchdog0"), "");
-    // The kernel's view, whoever armed it.
+    // The kernel's view, whoever armed it; stopped at first (the golden file).
     int32_t armed = -1, timeoutMs = -1;
-    ASSERT_EQ(watchdog.watchdogGetState(armed, timeoutMs), 0);
-    EXPECT_EQ(armed + timeoutMs, 0);
     ASSERT_EQ(fixtureRoot().write("/sys/class/watchdog/watchdog0/state", "active\n"), 0);
     ASSERT_EQ(watchdog.watchdogGetState(armed, timeoutMs), 0);
     EXPECT_EQ(armed, 1);
@@ -154,7 +139,7 @@ TEST(EmbeddedWatchdog, RefusalsAndIdleCallsLeaveTheNodeAlone)
     ASSERT_EQ(fixtureRoot().write("/sys/class/watchdog/watchdog0/state", "inactive\n"), 0);
     for (const char *setting : {"watchdog = /dev/watchdog3", "watchdog = /etc/halvo/halvo.conf"}) {
         host::Watchdog other(fixtureRoot(), settingsFrom(setting));
-        EXPECT_EQ(cls(other.watchdogEnable(1000)), HALVO_CLASS_UNSUPPORTED) << setting;
+        EXPECT_EQ(errorClass(other.watchdogEnable(1000)), HALVO_CLASS_UNSUPPORTED) << setting;
     }
 }
 
@@ -168,11 +153,11 @@ TEST(AnyDevices, NothingConfiguredOrFoundMeansNoDevices)
     uint8_t buses = 9, v;
     EXPECT_EQ(gpio.gpioGetCount(pins) | i2c.getSmbusCount(buses), 0);
     EXPECT_EQ(pins + buses, 0);
-    EXPECT_EQ(cls(gpio.gpioGetLevel(0, v)), HALVO_CLASS_UNSUPPORTED);
-    EXPECT_EQ(cls(i2c.smbusSendByte(0, 0x50, 0)), HALVO_CLASS_UNSUPPORTED);
+    EXPECT_EQ(errorClass(gpio.gpioGetLevel(0, v)), HALVO_CLASS_UNSUPPORTED);
+    EXPECT_EQ(errorClass(i2c.smbusSendByte(0, 0x50, 0)), HALVO_CLASS_UNSUPPORTED);
     // States that need no bus.
     EXPECT_EQ(power.setSystemState(0), 0);
-    EXPECT_EQ(cls(power.setSystemState(4)), HALVO_CLASS_ARGUMENT);
+    EXPECT_EQ(errorClass(power.setSystemState(4)), HALVO_CLASS_ARGUMENT);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "host_test_support.h"
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iomanip>
@@ -23,26 +24,23 @@ public:
         ok_ = status == HALVO_STATUS_OK || status == HALVO_STATUS_PARTIAL;
     }
     bool ok() const { return ok_; }
-    template <size_t N> void text(const char *name, const char (&field)[N])
+    // Name, value, name, value...: shown only when the call before succeeded.
+    void put() {}
+    template <typename V, typename... Rest> void put(const char *name, const V &value, const Rest &...rest)
     {
         if (ok_)
-            out_ << "  " << name << " = \"" << boundedText(field, N) << "\"\n";
-    }
-    void number(const char *name, double v)
-    {
-        if (ok_)
-            out_ << "  " << name << " = " << v << "\n";
+            field(name, value);
+        put(rest...);
     }
     std::string str() const { return out_.str(); }
 
 private:
-    static std::string boundedText(const char *p, size_t n)
+    template <size_t N> void field(const char *name, const char (&text)[N])
     {
-        size_t len = 0;
-        while (len < n && p[len] != '\0')
-            ++len;
-        return std::string(p, len);
+        out_ << "  " << name << " = \"" << std::string(text, strnlen(text, N)) << "\"\n";
     }
+    void field(const char *name, double v) { out_ << "  " << name << " = " << v << "\n"; }
+
     std::ostringstream out_ = [] {
         std::ostringstream s;
         s << std::setprecision(12);
@@ -51,13 +49,19 @@ private:
     bool ok_ = false;
 };
 
+#define CALL(function, ...) d.status(#function, function(__VA_ARGS__))
+
+// The count, then the list of `Name`s, as the window reads them.
+#define LIST(Record, Name)                                                                                             \
+    list<Record>(d, "HalvoGet" #Name "Count", HalvoGet##Name##Count, "HalvoGet" #Name "List", HalvoGet##Name##List)
+
 template <typename Record>
 std::vector<Record> list(Dump &d, const char *countName, int32_t (*count)(int32_t, int32_t *), const char *listName,
                          int32_t (*get)(int32_t, Record *, int32_t))
 {
     int32_t n = 0;
     d.status(countName, count(0, &n));
-    d.number("count", n);
+    d.put("count", n);
     std::vector<Record> records;
     if (!d.ok() || n <= 0 || n > 4096)
         return records;
@@ -72,183 +76,126 @@ std::string dumpBoard()
 {
     Dump d;
     CpuInfo cpu{};
-    d.status("HalvoGetCpuInfo", HalvoGetCpuInfo(0, &cpu));
-    d.text("cpuName", cpu.cpuName);
-    d.number("cpuCount", cpu.cpuCount);
-    d.number("coreCount", cpu.coreCount);
-    d.number("threadCount", cpu.threadCount);
-    d.number("maxCoreSpeed", cpu.maxCoreSpeed);
-    d.number("fsbSpeed", cpu.fsbSpeed);
-    d.number("l1Cache", cpu.l1Cache);
-    d.number("l2Cache", cpu.l2Cache);
-    d.number("l3Cache", cpu.l3Cache);
-
+    CALL(HalvoGetCpuInfo, 0, &cpu);
+    d.put("cpuName", cpu.cpuName, "cpuCount", cpu.cpuCount, "coreCount", cpu.coreCount, "threadCount", cpu.threadCount,
+          "maxCoreSpeed", cpu.maxCoreSpeed, "fsbSpeed", cpu.fsbSpeed, "l1Cache", cpu.l1Cache, "l2Cache", cpu.l2Cache,
+          "l3Cache", cpu.l3Cache);
     BoardInfo board{};
-    d.status("HalvoGetBoardInfo", HalvoGetBoardInfo(0, &board));
-    d.text("manufacturer", board.manufacturer);
-    d.text("boardName", board.boardName);
-    d.text("version", board.version);
-    d.text("serialNumber", board.serialNumber);
-    d.text("biosRevision", board.biosRevision);
-    d.text("biosDate", board.biosDate);
-
+    CALL(HalvoGetBoardInfo, 0, &board);
+    d.put("manufacturer", board.manufacturer, "boardName", board.boardName, "version", board.version, "serialNumber",
+          board.serialNumber, "biosRevision", board.biosRevision, "biosDate", board.biosDate);
     MemoryInfo memory{};
-    d.status("HalvoGetMemoryInfo", HalvoGetMemoryInfo(0, &memory));
-    d.number("totalSize", memory.totalSize);
-    d.number("freeSize", memory.freeSize);
-    d.number("speed", memory.speed);
-    d.text("memoryType", memory.memoryType);
+    CALL(HalvoGetMemoryInfo, 0, &memory);
+    d.put("totalSize", memory.totalSize, "freeSize", memory.freeSize, "speed", memory.speed, "memoryType",
+          memory.memoryType);
     int32_t modules = 0;
-    d.status("HalvoGetMemoryModuleCount", HalvoGetMemoryModuleCount(0, &modules));
-    d.number("count", modules);
+    CALL(HalvoGetMemoryModuleCount, 0, &modules);
+    d.put("count", modules);
     for (int32_t i = 0; d.ok() && i < modules && i < 64; ++i) {
         MemoryModuleInfo m{};
-        d.status("HalvoGetMemoryModuleInfo", HalvoGetMemoryModuleInfo(0, static_cast<int8_t>(i), &m));
-        d.number("size", m.size);
-        d.text("manufacturer", m.manufacturer);
-        d.text("partNumber", m.partNumber);
-        d.text("serialNumber", m.serialNumber);
+        CALL(HalvoGetMemoryModuleInfo, 0, static_cast<int8_t>(i), &m);
+        d.put("size", m.size, "manufacturer", m.manufacturer, "partNumber", m.partNumber, "serialNumber",
+              m.serialNumber);
     }
 
     for (int32_t b = 0; b < 2; ++b) {
         BatteryInfo info{};
-        d.status("HalvoGetBatteryInfo", HalvoGetBatteryInfo(0, b, &info));
-        d.text("name", info.name);
-        d.text("type", info.type);
-        d.text("serialNumber", info.serialNumber);
-        d.number("designedVoltage", info.designedVoltage);
-        d.number("designedCapacity", info.designedCapacity);
-        d.number("fullCapacity", info.fullCapacity);
+        CALL(HalvoGetBatteryInfo, 0, b, &info);
+        d.put("name", info.name, "type", info.type, "serialNumber", info.serialNumber, "designedVoltage",
+              info.designedVoltage, "designedCapacity", info.designedCapacity, "fullCapacity", info.fullCapacity);
         BatteryState state{};
-        d.status("HalvoGetBatteryState", HalvoGetBatteryState(0, b, &state));
-        d.number("state", state.state);
-        d.number("fullBatteryTime", state.fullBatteryTime);
-        d.number("remainingTime", state.remainingTime);
-        d.number("remainingCapacity", state.remainingCapacity);
-        d.number("voltage", state.voltage);
-        d.number("rate", state.rate);
-        d.number("chargePercent", state.chargePercent);
+        CALL(HalvoGetBatteryState, 0, b, &state);
+        d.put("state", state.state, "fullBatteryTime", state.fullBatteryTime, "remainingTime", state.remainingTime,
+              "remainingCapacity", state.remainingCapacity, "voltage", state.voltage, "rate", state.rate,
+              "chargePercent", state.chargePercent);
     }
 
-    for (const auto &n : list<NetworkDeviceInfo>(d, "HalvoGetNetworkDeviceCount", HalvoGetNetworkDeviceCount,
-                                                 "HalvoGetNetworkDeviceList", HalvoGetNetworkDeviceList)) {
-        d.text("name", n.name);
-        d.text("ipAddress", n.ipAddress);
-        d.text("macAddress", n.macAddress);
-        d.number("speed", n.speed);
-    }
-    for (const auto &p : list<PciDeviceInfo>(d, "HalvoGetPciDeviceCount", HalvoGetPciDeviceCount,
-                                             "HalvoGetPciDeviceList", HalvoGetPciDeviceList)) {
+    for (const auto &n : LIST(NetworkDeviceInfo, NetworkDevice))
+        d.put("name", n.name, "ipAddress", n.ipAddress, "macAddress", n.macAddress, "speed", n.speed);
+    for (const auto &p : LIST(PciDeviceInfo, PciDevice)) {
         char where[64];
         std::snprintf(where, sizeof where, "%04x:%02x:%02x.%x %04x:%04x class %06x", p.domain, p.bus, p.device,
                       p.function, p.value1, p.value3, p.value2);
-        d.number(where, 0);
-        d.text("text1", p.text1);
-        d.text("text2", p.text2);
-        d.text("text3", p.text3);
+        d.put(where, 0, "text1", p.text1, "text2", p.text2, "text3", p.text3);
     }
-    for (const auto &k : list<DiskDriveInfo>(d, "HalvoGetDiskDriveCount", HalvoGetDiskDriveCount,
-                                             "HalvoGetDiskDriveList", HalvoGetDiskDriveList)) {
-        d.text("name", k.name);
-        d.text("model", k.model);
-        d.text("serialNumber", k.serialNumber);
-        d.number("size", k.size);
-    }
-    for (const auto &p : list<DiskPartitionInfo>(d, "HalvoGetDiskDrivePartitionCount", HalvoGetDiskDrivePartitionCount,
-                                                 "HalvoGetDiskDrivePartitionList", HalvoGetDiskDrivePartitionList)) {
-        d.text("name", p.name);
-        d.text("fileSystem", p.fileSystem);
-        d.number("size", p.size);
-        d.number("freeSpace", p.freeSpace);
-    }
+    for (const auto &k : LIST(DiskDriveInfo, DiskDrive))
+        d.put("name", k.name, "model", k.model, "serialNumber", k.serialNumber, "size", k.size);
+    for (const auto &p : LIST(DiskPartitionInfo, DiskDrivePartition))
+        d.put("name", p.name, "fileSystem", p.fileSystem, "size", p.size, "freeSpace", p.freeSpace);
 
-    int32_t value = 0;
-    d.status("HalvoGetBootCounter", HalvoGetBootCounter(0, &value));
-    d.number("counter", value);
-    d.status("HalvoGetIntruderStatus", HalvoGetIntruderStatus(0, &value));
-    d.number("status", value);
-    int32_t timeoutMs = 0;
-    d.status("HalvoWatchdogGetState", HalvoWatchdogGetState(0, &value, &timeoutMs));
-    d.number("armed", value);
-    d.number("timeoutMs", timeoutMs);
-    d.status("HalvoSystemUpTime", HalvoSystemUpTime(0, &value));
-    d.number("seconds", value);
+    int32_t value = 0, timeoutMs = 0;
+    CALL(HalvoGetBootCounter, 0, &value);
+    d.put("counter", value);
+    CALL(HalvoGetIntruderStatus, 0, &value);
+    d.put("status", value);
+    CALL(HalvoWatchdogGetState, 0, &value, &timeoutMs);
+    d.put("armed", value, "timeoutMs", timeoutMs);
+    CALL(HalvoSystemUpTime, 0, &value);
+    d.put("seconds", value);
     for (int32_t kind = 0; kind < 3; ++kind) {
-        d.status("HalvoGetCpuFreq", HalvoGetCpuFreq(0, kind, &value));
-        d.number("khz", value);
+        CALL(HalvoGetCpuFreq, 0, kind, &value);
+        d.put("khz", value);
     }
 
-    for (const auto &t : list<TempSensorInfo>(d, "HalvoGetTempSensorCount", HalvoGetTempSensorCount,
-                                              "HalvoGetTempSensorList", HalvoGetTempSensorList)) {
-        d.text("name", t.name);
-        d.number("value", t.value);
-    }
-    for (const auto &v : list<VoltageSensorInfo>(d, "HalvoGetVoltageSensorCount", HalvoGetVoltageSensorCount,
-                                                 "HalvoGetVoltageSensorList", HalvoGetVoltageSensorList)) {
-        d.text("name", v.name);
-        d.number("value", v.value);
-    }
-    const auto fans = list<FanInfo>(d, "HalvoGetFanCount", HalvoGetFanCount, "HalvoGetFanList", HalvoGetFanList);
-    for (const auto &f : fans) {
-        d.text("name", f.name);
-        d.number("speed", f.speed);
-    }
+    for (const auto &t : LIST(TempSensorInfo, TempSensor))
+        d.put("name", t.name, "value", t.value);
+    for (const auto &v : LIST(VoltageSensorInfo, VoltageSensor))
+        d.put("name", v.name, "value", v.value);
+    const auto fans = LIST(FanInfo, Fan);
+    for (const auto &f : fans)
+        d.put("name", f.name, "speed", f.speed);
     for (int32_t sensor = 0; sensor < 2; ++sensor) {
-        d.status("HalvoGetCpuTemp", HalvoGetCpuTemp(0, sensor, &value));
-        d.number("milliCelsius", value);
+        CALL(HalvoGetCpuTemp, 0, sensor, &value);
+        d.put("milliCelsius", value);
     }
-    d.status("HalvoGetCpuFanSpeed", HalvoGetCpuFanSpeed(0, &value));
-    d.number("rpm", value);
+    CALL(HalvoGetCpuFanSpeed, 0, &value);
+    d.put("rpm", value);
     uint8_t mode = 0;
-    d.status("HalvoGetFanMode", HalvoGetFanMode(0, 1, &mode));
-    d.number("mode", mode);
+    CALL(HalvoGetFanMode, 0, 1, &mode);
+    d.put("mode", mode);
     for (int32_t fan = 0; fan < static_cast<int32_t>(fans.size()); ++fan) {
         uint8_t speed = 0;
-        d.status("HalvoGetFanSpeed", HalvoGetFanSpeed(0, fan, &speed, &value));
-        d.number("speed", speed);
-        d.number("rpm", value);
+        CALL(HalvoGetFanSpeed, 0, fan, &speed, &value);
+        d.put("speed", speed, "rpm", value);
     }
     int8_t type = 0, percent = 0;
-    d.status("HalvoGetCpuPerformance", HalvoGetCpuPerformance(0, &type, &percent));
-    d.number("type", type);
-    d.number("percent", percent);
+    CALL(HalvoGetCpuPerformance, 0, &type, &percent);
+    d.put("type", type, "percent", percent);
 
-    int32_t displays = 0;
-    d.status("HalvoGetDisplayCount", HalvoGetDisplayCount(0, &displays));
-    d.number("count", displays);
+    int32_t displays = 0, pins = 0, storages = 0;
+    CALL(HalvoGetDisplayCount, 0, &displays);
+    d.put("count", displays);
     for (int32_t i = 0; d.ok() && i < displays && i < 16; ++i) {
-        d.status("HalvoGetBacklightValue", HalvoGetBacklightValue(0, i, &value));
-        d.number("value", value);
+        CALL(HalvoGetBacklightValue, 0, i, &value);
+        d.put("value", value);
     }
-    int32_t pins = 0;
-    d.status("HalvoGpioGetCount", HalvoGpioGetCount(0, &pins));
-    d.number("count", pins);
+    CALL(HalvoGpioGetCount, 0, &pins);
+    d.put("count", pins);
     for (int32_t pin = 0; d.ok() && pin < pins && pin < 256; ++pin) {
         uint8_t direction = 0, level = 0;
-        d.status("HalvoGpioGetDirection", HalvoGpioGetDirection(0, pin, &direction));
-        d.number("direction", direction);
-        d.status("HalvoGpioGetLevel", HalvoGpioGetLevel(0, pin, &level));
-        d.number("level", level);
+        CALL(HalvoGpioGetDirection, 0, pin, &direction);
+        d.put("direction", direction);
+        CALL(HalvoGpioGetLevel, 0, pin, &level);
+        d.put("level", level);
     }
-    int32_t storages = 0;
-    d.status("HalvoGetStorageCount", HalvoGetStorageCount(0, &storages));
-    d.number("count", storages);
+    CALL(HalvoGetStorageCount, 0, &storages);
+    d.put("count", storages);
     for (int32_t s = 0; d.ok() && s < storages && s < 16; ++s) {
         int32_t size = 0;
-        d.status("HalvoGetStorageSize", HalvoGetStorageSize(0, s, &size));
-        d.number("size", size);
+        CALL(HalvoGetStorageSize, 0, s, &size);
+        d.put("size", size);
         char head[16] = {};
-        d.status("HalvoStorageRead", HalvoStorageRead(0, s, 0, head, size < 16 ? size : 16));
+        CALL(HalvoStorageRead, 0, s, 0, head, size < 16 ? size : 16);
         std::string hex;
         for (unsigned char c : head)
             hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
-        d.number(("bytes " + hex).c_str(), 0);
+        d.put(("bytes " + hex).c_str(), 0);
     }
     uint8_t buses = 0;
-    d.status("HalvoGetSmbusCount", HalvoGetSmbusCount(0, &buses));
-    d.number("count", buses);
-    d.status("HalvoGetI2cBusCount", HalvoGetI2cBusCount(0, &buses));
-    d.number("count", buses);
+    CALL(HalvoGetSmbusCount, 0, &buses);
+    d.put("count", buses);
+    CALL(HalvoGetI2cBusCount, 0, &buses);
+    d.put("count", buses);
     return d.str();
 }
 

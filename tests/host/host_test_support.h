@@ -3,6 +3,7 @@
 #ifndef HALVO_HOST_TEST_SUPPORT_H
 #define HALVO_HOST_TEST_SUPPORT_H
 
+#include "board/halvo.h"
 #include "libhalvo/backends/host/sysroot.h"
 #include "libhalvo/settings.h"
 
@@ -31,6 +32,11 @@ inline const host::Root &fixtureRoot()
 {
     static const host::Root root(fixtureSettings().sysroot);
     return root;
+}
+
+inline uint16_t errorClass(int32_t status)
+{
+    return HALVO_ERROR_CLASS(status);
 }
 
 // The copy's file as text ("" when missing), for checking what a write did.

@@ -5,9 +5,7 @@
 namespace
 {
 
-class Api : public SimTest
-{
-};
+using Api = SimTest;
 
 int32_t readInt32(const unsigned char *bytes)
 {

@@ -15,9 +15,7 @@
 namespace
 {
 
-class Control : public SimTest
-{
-};
+using Control = SimTest;
 
 std::string nested(int depth, char open, char close)
 {

@@ -5,6 +5,7 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace
 {
@@ -55,8 +56,7 @@ TEST_F(Model, WatchdogExpiryRestartsTheBoardUnlessTriggeredOrDisabled)
     ASSERT_EQ(HalvoWatchdogEnable(0, 10000), 0);
     int32_t armed = 0, timeoutMs = 0;
     ASSERT_EQ(HalvoWatchdogGetState(0, &armed, &timeoutMs), 0);
-    EXPECT_EQ(armed, 1);
-    EXPECT_EQ(timeoutMs, 10000);
+    EXPECT_EQ(std::pair(armed, timeoutMs), std::pair(1, 10000));
     for (int i = 0; i < 3; ++i) {
         advanceSeconds(9.9);
         ASSERT_EQ(HalvoWatchdogTrigger(0), 0);
@@ -84,8 +84,7 @@ TEST_F(Model, ThermalCruiseHoldsTheTargetAndManualSpeedsHeatOrCool)
     uint8_t duty = 0;
     int32_t rpm = 0;
     ASSERT_EQ(HalvoGetFanSpeed(0, 0, &duty, &rpm), 0);
-    EXPECT_EQ(duty, 153);
-    EXPECT_EQ(rpm, 3000);
+    EXPECT_EQ(std::pair(int(duty), rpm), std::pair(153, 3000));
     EXPECT_EQ(read<int32_t>([](int32_t *v) { return HalvoGetCpuFanSpeed(0, v); }), rpm);
     for (int target : {39000, 50000}) {
         ASSERT_EQ(HalvoSetFanModeThermalCruise(0, 0, target, 2000), 0);
@@ -132,39 +131,31 @@ TEST_F(Model, BatteryChargesToFullThenRunsOnAcThenDischarges)
 {
     auto state = [] { return read<BatteryState>([](BatteryState *s) { return HalvoGetBatteryState(0, 0, s); }); };
     BatteryState s = state();
-    EXPECT_EQ(s.state, 0);
-    EXPECT_EQ(s.rate, 1500);
-    EXPECT_EQ(s.remainingCapacity, 2900);
-    EXPECT_EQ(s.fullBatteryTime, 4150 * 3600 / 900);
+    EXPECT_EQ(std::tuple(s.state, s.rate, s.remainingCapacity, s.fullBatteryTime),
+              std::tuple(0, 1500, 2900, 4150 * 3600 / 900));
     advanceSeconds(600); // 1500 mA for 10 min = 250 mAh
     EXPECT_NEAR(state().remainingCapacity, 3150, 1);
     advanceSeconds(2400 + 60); // the last 1000 mAh, then a minute on AC
     s = state();
-    EXPECT_EQ(s.state, 1);
-    EXPECT_EQ(s.chargePercent, 100);
-    EXPECT_EQ(s.rate, 0);
+    EXPECT_EQ(std::tuple(s.state, s.chargePercent, s.rate), std::tuple(1, 100, 0));
     advanceSeconds(70); // AC is held for 120 s before the demo unplugs
     s = state();
-    EXPECT_EQ(s.state, 2);
-    EXPECT_EQ(s.rate, 900);
+    EXPECT_EQ(std::tuple(s.state, s.rate), std::tuple(2, 900));
     EXPECT_LT(s.remainingCapacity, 4150);
     EXPECT_NEAR(s.remainingTime, s.remainingCapacity * 3600 / 900, 4);
     // A huge pack on a trickle lasts longer than an int32 of seconds.
     patch(R"({"batteries": [{"designedVoltageMilliVolt": 1073741823, "fullCapacityMilliAmpHours": 2000000000,
                              "state": 2, "dischargeCurrentMilliAmps": 1}]})");
     s = state();
-    EXPECT_EQ(s.fullBatteryTime, INT32_MAX);
-    EXPECT_EQ(s.remainingTime, INT32_MAX);
+    EXPECT_EQ(std::tuple(s.fullBatteryTime, s.remainingTime), std::tuple(INT32_MAX, INT32_MAX));
     EXPECT_GT(s.voltage, 1073741823);
 }
 
 TEST_F(Model, GpioInputsReadTheOutputTheyAreWiredToOrTheirPullUp)
 {
     EXPECT_EQ(read<int32_t>([](int32_t *v) { return HalvoGpioGetCount(0, v); }), 16);
-    ASSERT_EQ(HalvoGpioSetLevel(0, 3, 0), 0);
-    EXPECT_EQ(level(11), 0);
-    ASSERT_EQ(HalvoGpioSetLevel(0, 3, 1), 0);
-    EXPECT_EQ(level(11), 1);
+    // An input following its wired output is asserted through the window's
+    // GPIO page (test_controls); here the other way round, and the pull-up.
     ASSERT_EQ(HalvoGpioSetDirection(0, 3, 0), 0);
     ASSERT_EQ(HalvoGpioSetDirection(0, 11, 1), 0);
     ASSERT_EQ(HalvoGpioSetLevel(0, 11, 0), 0);
@@ -214,23 +205,18 @@ TEST_F(Model, Lm75AndSmartBatteryAnswerLikeTheParts)
     const uint8_t data[32] = {1, 2, 3};
     ASSERT_EQ(HalvoSmbusWriteBlock(0, 0, 0x0b, 0x2f, data, 32), 0);
     ASSERT_EQ(HalvoSmbusReadBlock(0, 0, 0x0b, 0x2f, buffer, &count), 0);
-    EXPECT_EQ(count, 32);
-    EXPECT_EQ(std::memcmp(buffer, data, 32), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer), count),
+              std::string(reinterpret_cast<const char *>(data), 32));
 }
 
 TEST_F(Model, I2cEepromWritesSequentiallyWrapsAt256AndReadsAreCapped)
 {
+    // Sequential writes and reads going on from the pointer without the
+    // memory address are asserted through the window's I2C page
+    // (test_controls, readsShowWhatTheSimulatedDevicesHold).
     const uint8_t data[] = {'x', 'y', 'z'};
-    ASSERT_EQ(HalvoI2cWrite(0, 0, 0x50, 0x40, data, 3), 0);
     uint8_t buffer[HALVO_BLOCK_BUFFER_SIZE + 16];
-    uint32_t count = 2;
-    ASSERT_EQ(HalvoI2cRead(0, 0, 0x50, 0x40, 1, buffer, &count), 0);
-    EXPECT_EQ(count, 2u);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer), 2), "xy");
-    count = 1;
-    ASSERT_EQ(HalvoI2cRead(0, 0, 0x50, 0x00, 0, buffer, &count), 0);
-    EXPECT_EQ(buffer[0], 'z') << "without the memory address the read goes on from the pointer";
-
+    uint32_t count = 1;
     ASSERT_EQ(HalvoI2cWrite(0, 0, 0x50, 0xfe, data, 3), 0);
     ASSERT_EQ(HalvoI2cRead(0, 0, 0x50, 0x00, 1, buffer, &count), 0);
     EXPECT_EQ(buffer[0], 'z');

@@ -3,7 +3,6 @@
 // the remote connection can be compared with the same board in-process.
 #include "../remote/loopback_agent.h"
 #include "../remote/loopback_proxy.h"
-#include "connection/ConnectionDlg.h"
 #include "windowtest.h"
 
 #include <QElapsedTimer>
@@ -40,14 +39,7 @@ class RemoteTest : public WindowTest
             all << QString::number(get<QTreeWidget>(tree)->topLevelItemCount());
         return all;
     }
-    QString connectTo(const QString &address) const
-    {
-        click("pushButton_10");
-        ConnectionDlg *dialog = window->findChildren<ConnectionDlg *>().last();
-        child<QLineEdit>(dialog, "lineEdit")->setText(address);
-        child<QAbstractButton>(dialog, "pushButton")->click();
-        return child<QLabel>(dialog, "label_5")->text();
-    }
+    QString connected(const QString &address) const { return child<QLabel>(connectTo(address), "label_5")->text(); }
 
 private slots:
     void pagesMatchTheBoardInProcessAndALossIsAnnouncedOnce()
@@ -55,7 +47,7 @@ private slots:
         start();
         const QStringList local = pages();
         auto agent = std::make_unique<Agent>();
-        QCOMPARE(connectTo(agent->address()), "You are connected to " + agent->address());
+        QCOMPARE(connected(agent->address()), "You are connected to " + agent->address());
         QCOMPARE(pages(), local);
         QVERIFY(window->windowTitle().endsWith(" - " + agent->address()));
 
@@ -70,46 +62,9 @@ private slots:
 
         // A restarted agent (on another port) can be connected again.
         agent = std::make_unique<Agent>();
-        QCOMPARE(connectTo(agent->address()), "You are connected to " + agent->address());
+        QCOMPARE(connected(agent->address()), "You are connected to " + agent->address());
         QCOMPARE(pages(), local);
         window.reset();
-    }
-
-    // A monitor may read but not set the fan: the page's own failure message,
-    // never a connection loss. A wrong token fails the connection.
-    void aMonitorTokenCannotSetTheFan()
-    {
-        QTemporaryDir dir;
-        const QString tokens = dir.filePath("tokens"), conf = dir.filePath("remote.conf");
-        QFile file(tokens);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("monitor mmmmmmmmmmmmmmmmmmmm tester\n");
-        file.close();
-        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
-        halvo::agent::Options options;
-        options.tokensFile = tokens.toStdString();
-        Agent agent(options);
-        auto useToken = [&](const char *token) {
-            QFile c(conf);
-            QVERIFY(c.open(QIODevice::WriteOnly));
-            c.write(QStringLiteral("[%1]\ntoken = %2\n").arg(agent.address(), token).toLatin1());
-            c.close();
-            QVERIFY(c.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
-        };
-        qputenv("HALVO_REMOTE_CONF", conf.toLocal8Bit());
-        start();
-        useToken("wrong-token-wrong-token");
-        QCOMPARE(connectTo(agent.address()), "Connection to " + agent.address() + " failed");
-        useToken("mmmmmmmmmmmmmmmmmmmm");
-        QCOMPARE(connectTo(agent.address()), "You are connected to " + agent.address());
-        boxes->answer();
-        click("radioButton");
-        get<QSpinBox>("spinBox_2")->setValue(70);
-        QCOMPARE(boxes->texts, QStringList("Fan mode setting not allowed"));
-        window->refreshStatus();
-        QCOMPARE(boxes->texts.size(), 1);
-        window.reset();
-        qunsetenv("HALVO_REMOTE_CONF");
     }
 
     // An agent that freezes while answering a refresh (its sockets open, no
@@ -125,7 +80,7 @@ private slots:
         halvo::loopback::DelayProxy proxy(agent.server.port(), std::chrono::milliseconds(0));
         const QString address = QString::fromStdString(proxy.address());
         start();
-        QCOMPARE(connectTo(address), "You are connected to " + address);
+        QCOMPARE(connected(address), "You are connected to " + address);
         window->refreshStatus();
         QVERIFY(boxes->texts.isEmpty());
 

@@ -94,6 +94,20 @@ void WindowTest::start(const QString &patch)
     window = std::make_unique<HStation>();
 }
 
+ConnectionDlg *WindowTest::openDialog() const
+{
+    click("pushButton_10");
+    return window->findChildren<ConnectionDlg *>().last();
+}
+
+ConnectionDlg *WindowTest::connectTo(const QString &address) const
+{
+    ConnectionDlg *dialog = openDialog();
+    child<QLineEdit>(dialog, "lineEdit")->setText(address);
+    child<QAbstractButton>(dialog, "pushButton")->click();
+    return dialog;
+}
+
 QStringList WindowTest::texts(std::initializer_list<const char *> labels) const
 {
     QStringList found;

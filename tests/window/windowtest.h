@@ -6,6 +6,7 @@
 #define WINDOWTEST_H
 
 #include "HStation.h"
+#include "connection/ConnectionDlg.h"
 #include "resources.h"
 
 #include <QtTest>
@@ -97,6 +98,10 @@ protected:
     // Sets a line edit, a plain text edit, a check box ("1" checks it), or the
     // current index of a combo box, tab or tool box.
     void set(const char *name, const QString &value) const;
+    // The Connect dialog, opened anew; connectTo() also connects through it,
+    // leaving it on its result page.
+    ConnectionDlg *openDialog() const;
+    ConnectionDlg *connectTo(const QString &address) const;
     // Runs a slot, e.g. a timer's handler, as its signal would.
     void invoke(const char *slot) const { QVERIFY(QMetaObject::invokeMethod(window.get(), slot)); }
 
