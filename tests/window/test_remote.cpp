@@ -6,6 +6,7 @@
 #include "windowtest.h"
 
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 
 #include <thread>
@@ -65,6 +66,36 @@ private slots:
         QCOMPARE(connected(agent->address()), "You are connected to " + agent->address());
         QCOMPARE(pages(), local);
         window.reset();
+    }
+
+    // A monitor may read but not set the fan: the page's own failure message,
+    // never a connection loss. A wrong token fails the connection.
+    void aMonitorTokenCannotSetTheFan()
+    {
+        QTemporaryDir dir;
+        auto privateFile = [&](const QString &name, const QString &text) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text.toLatin1()) == text.size());
+            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        };
+        privateFile("tokens", "monitor mmmmmmmmmmmmmmmmmmmm tester\n");
+        halvo::agent::Options options;
+        options.tokensFile = dir.filePath("tokens").toStdString();
+        Agent agent(options);
+        qputenv("HALVO_REMOTE_CONF", dir.filePath("remote.conf").toLocal8Bit());
+        start();
+        privateFile("remote.conf", "[" + agent.address() + "]\ntoken = wrong-token-wrong-token\n");
+        QCOMPARE(connected(agent.address()), "Connection to " + agent.address() + " failed");
+        privateFile("remote.conf", "[" + agent.address() + "]\ntoken = mmmmmmmmmmmmmmmmmmmm\n");
+        QCOMPARE(connected(agent.address()), "You are connected to " + agent.address());
+        boxes->answer();
+        click("radioButton");
+        get<QSpinBox>("spinBox_2")->setValue(70);
+        QCOMPARE(boxes->texts, QStringList("Fan mode setting not allowed"));
+        window->refreshStatus();
+        QCOMPARE(boxes->texts.size(), 1);
+        window.reset();
+        qunsetenv("HALVO_REMOTE_CONF");
     }
 
     // An agent that freezes while answering a refresh (its sockets open, no
