@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -41,7 +43,8 @@ std::string readSettingsFile(const std::string &path)
         return "";
     }
     std::string text;
-    struct stat st {};
+    struct stat st {
+    };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<size_t>(st.st_size) > kMaxSettingsBytes) {
         std::fprintf(stderr, "libhalvo: %s not read (not a regular file of at most 64 KiB)\n", path.c_str());
     } else {
@@ -74,6 +77,14 @@ std::string Settings::value(const std::string &key, const std::string &fallback)
 {
     const auto it = values.find(key);
     return it == values.end() || it->second.empty() ? fallback : it->second.back();
+}
+
+int64_t Settings::number(const std::string &key, int64_t fallback, int64_t min, int64_t max) const
+{
+    const std::string text = value(key);
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return fallback;
+    return std::clamp<int64_t>(std::strtoll(text.c_str(), nullptr, 10), min, max);
 }
 
 const std::vector<std::string> &Settings::all(const std::string &key) const

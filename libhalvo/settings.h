@@ -13,6 +13,7 @@
 #ifndef HALVO_SETTINGS_H
 #define HALVO_SETTINGS_H
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,13 +26,16 @@ struct Settings {
     Board board = Board::Host;
     std::string boardFile; // for Board::File
     std::string sysroot = "/";
-    std::string file;      // the settings file read, "" when none
+    std::string file; // the settings file read, "" when none
     // Every key of the file, values trimmed, in file order.
     std::map<std::string, std::vector<std::string>> values;
 
     // The last value of `key`, or `fallback`.
     std::string value(const std::string &key, const std::string &fallback = "") const;
     const std::vector<std::string> &all(const std::string &key) const;
+    // The whole number `key` holds, within [min, max]; `fallback` when it is
+    // unset or not a whole number.
+    int64_t number(const std::string &key, int64_t fallback, int64_t min, int64_t max) const;
 };
 
 // Parses settings text. Lines without '=' and empty keys are ignored, so a

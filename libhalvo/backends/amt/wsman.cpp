@@ -32,14 +32,6 @@ const char kTransferGet[] = "http://schemas.xmlsoap.org/ws/2004/09/transfer/Get"
 // A reply is a few kilobytes; anything far larger is not the firmware.
 constexpr size_t kMaxReply = 1 << 20;
 
-int64_t milliseconds(const Settings &settings, const char *key, int64_t fallback)
-{
-    const std::string text = settings.value(key);
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return fallback;
-    return std::clamp<int64_t>(std::strtoll(text.c_str(), nullptr, 10), 1, 600000);
-}
-
 bool isOn(const std::string &value)
 {
     return value == "on" || value == "yes" || value == "true" || value == "1";
@@ -305,8 +297,8 @@ bool targetFor(const std::string &address, const Settings &settings, Target &out
             return false;
     }
     t.ca = settings.value("amt_ca");
-    t.connectMs = milliseconds(settings, "amt_connect_timeout_ms", 3000);
-    t.totalMs = milliseconds(settings, "amt_timeout_ms", 10000);
+    t.connectMs = settings.number("amt_connect_timeout_ms", 3000, 1, 600000);
+    t.totalMs = settings.number("amt_timeout_ms", 10000, 1, 600000);
     out = t;
     return true;
 }

@@ -23,14 +23,6 @@ using remote::Row;
 namespace
 {
 
-int64_t milliseconds(const Settings &settings, const char *key, int64_t fallback, int64_t max)
-{
-    const std::string text = settings.value(key);
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return fallback;
-    return std::min<int64_t>(std::strtoll(text.c_str(), nullptr, 10), max);
-}
-
 std::string trim(const std::string &s)
 {
     const size_t b = s.find_first_not_of(" \t\r");
@@ -323,8 +315,8 @@ int32_t connectAgent(const std::string &address, int32_t port, const Settings &s
     } else {
         client = std::make_unique<httplib::ClientImpl>(endpoint.host, endpoint.port);
     }
-    const int64_t connectMs = milliseconds(settings, "remote_connect_timeout_ms", 2000, 60000);
-    const int64_t callMs = milliseconds(settings, "remote_call_timeout_ms", 2000, 60000);
+    const int64_t connectMs = settings.number("remote_connect_timeout_ms", 2000, 0, 60000);
+    const int64_t callMs = settings.number("remote_call_timeout_ms", 2000, 0, 60000);
     client->set_connection_timeout(connectMs / 1000, (connectMs % 1000) * 1000);
     client->set_read_timeout(callMs / 1000, (callMs % 1000) * 1000);
     client->set_write_timeout(callMs / 1000, (callMs % 1000) * 1000);
@@ -333,7 +325,7 @@ int32_t connectAgent(const std::string &address, int32_t port, const Settings &s
     client->set_tcp_nodelay(true);
 
     auto backend = std::make_unique<NetBackend>(std::move(client), credentials.token,
-                                                milliseconds(settings, "remote_snapshot_ms", 20, 1000));
+                                                settings.number("remote_snapshot_ms", 20, 0, 1000));
     if (const int32_t status = backend->hello(); status != HALVO_STATUS_OK)
         return status;
     out = std::move(backend);
