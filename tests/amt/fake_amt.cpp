@@ -1,8 +1,7 @@
 #include "fake_amt.h"
+#include "libhalvo/backends/amt/xml.h"
 
 #include <httplib.h>
-#include <libxml/parser.h>
-#include <libxml/tree.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
@@ -33,46 +32,10 @@ const std::map<std::string, std::string> kHost = {{"CreationClassName", "CIM_Com
 
 // ---- reading ----
 
-struct DocFree {
-    void operator()(xmlDoc *doc) const { xmlFreeDoc(doc); }
-};
-using Doc = std::unique_ptr<xmlDoc, DocFree>;
-
-// SOAP forbids a document type declaration: none is read, nothing fetched.
-Doc readXml(const std::string &xml)
-{
-    if (xml.empty() || xml.size() > INT_MAX)
-        return nullptr;
-    Doc doc(xmlReadMemory(xml.data(), static_cast<int>(xml.size()), nullptr, nullptr,
-                          XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
-    return doc && !doc->intSubset ? std::move(doc) : nullptr;
-}
-
-bool is(const xmlNode *node, const char *nsUri, const char *local)
-{
-    return node && node->type == XML_ELEMENT_NODE && node->ns && node->ns->href &&
-           std::strcmp(reinterpret_cast<const char *>(node->ns->href), nsUri) == 0 &&
-           std::strcmp(reinterpret_cast<const char *>(node->name), local) == 0;
-}
-
-const xmlNode *child(const xmlNode *parent, const char *nsUri, const char *local)
-{
-    for (const xmlNode *c = parent ? parent->children : nullptr; c; c = c->next)
-        if (is(c, nsUri, local))
-            return c;
-    return nullptr;
-}
-
-std::string text(const xmlNode *node)
-{
-    if (!node)
-        return "";
-    xmlChar *content = xmlNodeGetContent(node);
-    std::string s = content ? reinterpret_cast<const char *>(content) : "";
-    xmlFree(content);
-    const size_t b = s.find_first_not_of(" \t\r\n"), e = s.find_last_not_of(" \t\r\n");
-    return b == std::string::npos ? "" : s.substr(b, e - b + 1);
-}
+using xml::child;
+using xml::Doc;
+using xml::is;
+using xml::text;
 
 std::map<std::string, std::string> selectorsOf(const xmlNode *set)
 {
@@ -442,7 +405,7 @@ int FakeAmt::challenges() const
 Envelope parseEnvelope(const std::string &xml)
 {
     Envelope out;
-    const Doc doc = readXml(xml);
+    const Doc doc = xml::read(xml);
     const xmlNode *root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
     const xmlNode *header = child(root, ns::soap, "Header");
     if (!is(root, ns::soap, "Envelope") || !header || !child(root, ns::soap, "Body"))
@@ -459,14 +422,14 @@ Envelope parseEnvelope(const std::string &xml)
 
 std::string bodyText(const std::string &xml, const std::string &nsUri, const std::vector<std::string> &path)
 {
-    const Doc doc = readXml(xml);
+    const Doc doc = xml::read(xml);
     return doc ? text(bodyAt(doc.get(), nsUri, path)) : "";
 }
 
 Reference managedElement(const std::string &xml)
 {
     Reference out;
-    const Doc doc = readXml(xml);
+    const Doc doc = xml::read(xml);
     const xmlNode *epr =
         doc ? bodyAt(doc.get(), ns::powerManagementService, {"RequestPowerStateChange_INPUT", "ManagedElement"})
             : nullptr;

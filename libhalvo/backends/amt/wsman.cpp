@@ -2,11 +2,10 @@
 
 #include "../../status.h"
 #include "../destination.h"
+#include "xml.h"
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
-#include <libxml/parser.h>
-#include <libxml/tree.h>
 
 #include <algorithm>
 #include <cstring>
@@ -71,33 +70,12 @@ std::string envelope(const std::string &extraNamespaces, const std::string &head
 
 // ---- Replies ------------------------------------------------------------------
 
-struct XmlDoc {
-    void operator()(xmlDoc *doc) const { xmlFreeDoc(doc); }
-};
-
-bool is(const xmlNode *node, const char *ns, const char *name)
-{
-    return node && node->type == XML_ELEMENT_NODE && node->ns && node->ns->href &&
-           std::strcmp(reinterpret_cast<const char *>(node->ns->href), ns) == 0 &&
-           std::strcmp(reinterpret_cast<const char *>(node->name), name) == 0;
-}
-
-const xmlNode *child(const xmlNode *parent, const char *ns, const char *name)
-{
-    for (const xmlNode *n = parent ? parent->children : nullptr; n; n = n->next)
-        if (is(n, ns, name))
-            return n;
-    return nullptr;
-}
+using xml::child;
+using xml::is;
 
 bool number(const xmlNode *node, int64_t &out)
 {
-    if (!node)
-        return false;
-    std::unique_ptr<xmlChar, void (*)(void *)> content(xmlNodeGetContent(node), xmlFree);
-    std::string text = content ? reinterpret_cast<const char *>(content.get()) : "";
-    const size_t b = text.find_first_not_of(" \t\r\n"), e = text.find_last_not_of(" \t\r\n");
-    text = b == std::string::npos ? "" : text.substr(b, e - b + 1);
+    const std::string text = xml::text(node);
     if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     out = std::strtoll(text.c_str(), nullptr, 10);
@@ -105,17 +83,10 @@ bool number(const xmlNode *node, int64_t &out)
 }
 
 // The value at Body/<resource-namespace>:outer/<resource-namespace>:name.
-int32_t bodyNumber(const std::string &xml, const char *resource, const char *outer, const char *name, int64_t &out)
+int32_t bodyNumber(const std::string &reply, const char *resource, const char *outer, const char *name, int64_t &out)
 {
-    if (xml.size() > kMaxReply || xml.size() > static_cast<size_t>(INT32_MAX))
-        return fail(HALVO_CLASS_DEVICE, kProtocol);
-    // No network, no DTD loading and no entity substitution: the reply
-    // comes from the network and must not reach further than itself.
-    std::unique_ptr<xmlDoc, XmlDoc> doc(xmlReadMemory(xml.data(), static_cast<int>(xml.size()), "reply.xml", nullptr,
-                                                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
-    if (!doc)
-        return fail(HALVO_CLASS_DEVICE, kProtocol);
-    const xmlNode *root = xmlDocGetRootElement(doc.get());
+    const xml::Doc doc = reply.size() > kMaxReply ? nullptr : xml::read(reply);
+    const xmlNode *root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
     if (!is(root, kSoap, "Envelope"))
         return fail(HALVO_CLASS_DEVICE, kProtocol);
     const std::string ns = std::string(kCim) + resource;
