@@ -48,18 +48,19 @@ TEST(EmbeddedGpio, PinsFollowTheSettingsOrderAndBadEntriesAreLeftOut)
         EXPECT_EQ(gpio.gpioGetDirection(pin, direction) | gpio.gpioGetLevel(pin, level), 0);
         EXPECT_EQ(std::make_pair(direction, level), expected[static_cast<size_t>(pin)]) << pin;
     }
-    EXPECT_EQ(contents(kChip), before) << "reads changed the chip";
+    EXPECT_EQ(contents(kChip), before) << "reads changed the chip or kept lines held";
 }
 
 TEST(EmbeddedGpio, ChangesReachTheChipAndRefusalsDoNot)
 {
     host::Gpio gpio(fixtureRoot(), fixtureSettings());
     ASSERT_EQ(gpio.gpioSetDirection(0, 1), 0);
-    EXPECT_NE(contents(kChip).find("\n0 out 1 DI0\n"), std::string::npos) << "a new output keeps its level";
-    ASSERT_EQ(gpio.gpioSetLevel(0, 0) | gpio.gpioSetDirection(5, 0), 0);
+    EXPECT_NE(contents(kChip).find("\n0 out 1 DI0 # held\n"), std::string::npos) << "a new output keeps its level";
+    ASSERT_EQ(gpio.gpioSetLevel(0, 0) | gpio.gpioSetDirection(5, 0) | gpio.gpioSetLevel(4, 1), 0);
     const std::string text = contents(kChip);
-    EXPECT_NE(text.find("\n0 out 0 DI0\n"), std::string::npos);
-    EXPECT_NE(text.find("\n5 in 1 DO1\n"), std::string::npos);
+    EXPECT_NE(text.find("\n0 out 0 DI0 # held\n"), std::string::npos);
+    EXPECT_NE(text.find("\n5 in 1 DO1\n"), std::string::npos) << "an input is not held";
+    EXPECT_NE(text.find("\n4 out 1 DO0 # held\n"), std::string::npos) << "an output set at boot, now driven";
 
     EXPECT_EQ(errorClass(gpio.gpioSetLevel(1, 1)), HALVO_CLASS_UNSUPPORTED) << "Linux keeps no latch for an input";
     uint8_t v;

@@ -30,6 +30,7 @@ struct {
     int timeout, keepalives;
     bool refuseStop;
     std::string written;
+    bool noDisableCard; // a driver outside the watchdog core
 } dog;
 
 gboolean complete(UMockdevIoctlClient *client, long result, int error)
@@ -113,6 +114,8 @@ gboolean onWatchdog(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer)
         ++dog.keepalives;
         return complete(client, 0, 0);
     case WDIOC_SETOPTIONS:
+        if (dog.noDisableCard)
+            return complete(client, -1, ENOTTY);
         return complete(client, dog.refuseStop ? -1 : 0, dog.refuseStop ? EBUSY : 0);
     }
     return complete(client, -1, ENOTTY);
@@ -203,27 +206,34 @@ TEST_F(Ioctl, I2cReadSetsTheMemoryAddressInTheSameTransferAndRefusalsAreTold)
     EXPECT_EQ(i2c.smbusQuickCommand(0, 0x50, 0), unsupported());
 }
 
-TEST_F(Ioctl, WatchdogEnableFeedAndMagicClose)
+// The magic 'V' goes only to a driver that cannot be stopped otherwise: one
+// written after WDIOS_DISABLECARD stays pending in the kernel and disarms
+// the next holder's watchdog when that one closes.
+TEST_F(Ioctl, WatchdogEnableFeedAndStop)
 {
-    dog = {0, 0, false, ""};
-    {
-        host::Watchdog watchdog(root, settings);
-        ASSERT_EQ(watchdog.watchdogEnable(2500), 0);
-        EXPECT_EQ(dog.timeout, 4) << "3 s asked, the driver's step taken";
-        EXPECT_EQ(watchdog.watchdogTrigger(), 0);
-        EXPECT_EQ(dog.keepalives, 2);
-        EXPECT_EQ(watchdog.watchdogDisable(), 0);
-        EXPECT_EQ(dog.written, "V");
-        EXPECT_EQ(HALVO_ERROR_CLASS(watchdog.watchdogEnable(61000)), HALVO_CLASS_ARGUMENT) << "cut to 60 s";
-        EXPECT_EQ(dog.written, "VV") << "a refused enable leaves the watchdog stopped";
-        ASSERT_EQ(watchdog.watchdogEnable(1000), 0);
+    for (const bool noDisableCard : {false, true}) {
+        SCOPED_TRACE(noDisableCard ? "magic close only" : "DISABLECARD");
+        dog = {0, 0, false, "", noDisableCard};
+        const std::string magic = noDisableCard ? "V" : "";
+        {
+            host::Watchdog watchdog(root, settings);
+            ASSERT_EQ(watchdog.watchdogEnable(2500), 0);
+            EXPECT_EQ(dog.timeout, 4) << "3 s asked, the driver's step taken";
+            EXPECT_EQ(watchdog.watchdogTrigger(), 0);
+            EXPECT_EQ(dog.keepalives, 2);
+            EXPECT_EQ(watchdog.watchdogDisable(), 0);
+            EXPECT_EQ(dog.written, magic);
+            EXPECT_EQ(HALVO_ERROR_CLASS(watchdog.watchdogEnable(61000)), HALVO_CLASS_ARGUMENT) << "cut to 60 s";
+            EXPECT_EQ(dog.written, magic + magic) << "a refused enable leaves the watchdog stopped";
+            ASSERT_EQ(watchdog.watchdogEnable(1000), 0);
+        }
+        EXPECT_EQ(dog.written, magic + magic) << "unloading left the armed watchdog armed";
     }
-    EXPECT_EQ(dog.written, "VV") << "unloading left the armed watchdog armed";
 }
 
 TEST_F(Ioctl, NowayoutRefusesTheStopAndKeepsTheWatchdogFed)
 {
-    dog = {0, 0, false, ""};
+    dog = {0, 0, false, "", false};
     host::Watchdog watchdog(root, settings);
     ASSERT_EQ(watchdog.watchdogEnable(10000), 0);
     for (const char *attribute : {"1", "0"}) {

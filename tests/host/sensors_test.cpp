@@ -73,6 +73,39 @@ TEST(EmbeddedSensors, FanReadsRefuseFansOutsideTheList)
     EXPECT_EQ(HALVO_CLASS_ARGUMENT, errorClass(part.getFanSpeed(3, duty, value)));
 }
 
+// A reading the driver refuses now (EIO, ENODATA, a text that is no number)
+// or a fan turning backwards fails the whole list without writing a record:
+// the window keeps what it showed. The next list reads afresh.
+TEST(EmbeddedSensors, ListsWithAnUnreadableSensorFailAndWriteNothing)
+{
+    Sensors part(fixtureRoot(), fixtureSettings());
+    int32_t temps = 0, fans = 0;
+    ASSERT_EQ(0, part.getTempSensorCount(temps) | part.getFanCount(fans));
+    std::vector<TempSensorInfo> t(static_cast<size_t>(temps), TempSensorInfo{"kept", 7});
+    std::vector<FanInfo> f(static_cast<size_t>(fans), FanInfo{"kept", 7, 0});
+    const std::string sensor = kNct + "temp1_input", fan = kNct + "fan1_input";
+    const std::string savedSensor = fixtureFile(sensor), savedFan = fixtureFile(fan);
+    for (const auto &[file, text] : {std::pair{sensor, "invalid"}, {sensor, "nan"}, {fan, "-300"}}) {
+        SCOPED_TRACE(text);
+        ASSERT_EQ(0, fixtureRoot().write(file, text));
+        if (file == sensor) {
+            EXPECT_EQ(HALVO_CLASS_DEVICE, errorClass(part.getTempSensorList(t.data(), temps)));
+            EXPECT_EQ(std::string("kept"), t[0].name);
+        } else {
+            EXPECT_EQ(HALVO_CLASS_DEVICE, errorClass(part.getFanList(f.data(), fans)));
+            EXPECT_EQ(7u, f[0].speed);
+        }
+        fixtureRoot().write(file, file == sensor ? savedSensor : savedFan);
+    }
+    ASSERT_EQ(0, fixtureRoot().write(sensor, "39250"));
+    ASSERT_EQ(0, part.getTempSensorList(t.data(), temps));
+    bool fresh = false;
+    for (const TempSensorInfo &r : t)
+        fresh = fresh || r.value == 39250;
+    EXPECT_TRUE(fresh) << "the new value is read, not a cached one";
+    fixtureRoot().write(sensor, savedSensor);
+}
+
 TEST(EmbeddedFanControl, ManualSpeedSelectsManualModeBeforeTheDuty)
 {
     Sensors part(fixtureRoot(), fixtureSettings());
@@ -157,7 +190,7 @@ TEST(LaptopBacklight, FirmwareComesBeforeRawAndValuesArePercentOfMax)
     fixtureRoot().write(video + "max_brightness", "15");
 }
 
-TEST(AnyPci, MissingOrMalformedSysfsNeverEndsTheProcess)
+TEST(AnyPci, MissingOrMalformedEntriesCostThoseEntriesOnly)
 {
     int32_t n = -1;
     const halvo::host::Root nowhere(fixtureRoot().path("/no-such-root"));
@@ -166,14 +199,15 @@ TEST(AnyPci, MissingOrMalformedSysfsNeverEndsTheProcess)
     EXPECT_EQ(0, n);
 
     // An entry libpci cannot parse, and a device without its vendor file
-    // (libpci's error callback fires inside the scan).
-    for (const char *entry : {"not-an-address", "0000:00:00.0"}) {
-        const std::string broken = fixtureRoot().path(std::string("/broken-") + entry);
-        for (const char *dir : {"", "/sys", "/sys/bus", "/sys/bus/pci", "/sys/bus/pci/devices"})
-            ::mkdir((broken + dir).c_str(), 0755);
+    // (libpci's error callback fires inside the fill); the server machine's
+    // golden file shows such entries beside sound ones.
+    const std::string broken = fixtureRoot().path("/broken");
+    for (const char *dir : {"", "/sys", "/sys/bus", "/sys/bus/pci", "/sys/bus/pci/devices"})
+        ::mkdir((broken + dir).c_str(), 0755);
+    for (const char *entry : {"not-an-address", "0000:00:00.0"})
         ::mkdir((broken + "/sys/bus/pci/devices/" + entry).c_str(), 0755);
-        const halvo::host::Root brokenRoot(broken);
-        Pci bad(brokenRoot, fixtureSettings());
-        EXPECT_EQ(HALVO_CLASS_DEVICE, errorClass(bad.getPciDeviceCount(n))) << entry;
-    }
+    const halvo::host::Root brokenRoot(broken);
+    Pci bad(brokenRoot, fixtureSettings());
+    EXPECT_EQ(HALVO_STATUS_OK, bad.getPciDeviceCount(n));
+    EXPECT_EQ(0, n);
 }

@@ -103,6 +103,17 @@ std::string policyFile(int policy, const char *name)
     return fixtureFile(kPolicy + std::to_string(policy) + "/" + name);
 }
 
+// Fixture roots never show this machine's addresses, so the choice is
+// tested on its own: IPv4 first, else the global IPv6 address getifaddrs gave.
+TEST(AnyNetwork, AnInterfaceWithoutIpv4ShowsItsIpv6Address)
+{
+    const halvo::host::InterfaceAddresses addresses{
+        {"eth0", "2001:db8::5"}, {"eth0", "192.0.2.7"}, {"eth1", "2001:db8::9"}, {"eth1", "2001:db8::10"}};
+    EXPECT_EQ("192.0.2.7", halvo::host::addressOf(addresses, "eth0"));
+    EXPECT_EQ("2001:db8::9", halvo::host::addressOf(addresses, "eth1"));
+    EXPECT_EQ("", halvo::host::addressOf(addresses, "eth2"));
+}
+
 TEST(EmbeddedCpuPerformance, GovernorGoesToEveryPolicyAndTheLimitFollowsCpuinfoMax)
 {
     host::SystemInfo info(fixtureRoot(), fixtureSettings());

@@ -69,9 +69,10 @@ private slots:
         QCOMPARE(get<QAbstractButton>("label_gpio_level_4")->text() + get<QAbstractButton>("label_gpio_dir_4")->text(),
                  "0OUT");
         click("label_gpio_level_4");
-        QVERIFY2(fixtureFile("/dev/gpiochip0").contains("\n4 out 1 DO0\n"), qPrintable(fixtureFile("/dev/gpiochip0")));
+        QVERIFY2(fixtureFile("/dev/gpiochip0").contains("\n4 out 1 DO0 # held\n"),
+                 qPrintable(fixtureFile("/dev/gpiochip0")));
         click("label_gpio_dir_0");
-        QVERIFY(fixtureFile("/dev/gpiochip0").contains("\n0 out 1 DI0\n"));
+        QVERIFY(fixtureFile("/dev/gpiochip0").contains("\n0 out 1 DI0 # held\n"));
         QCOMPARE(get<QAbstractButton>("label_gpio_dir_0")->text(), "OUT");
     }
 };

@@ -56,19 +56,19 @@ void note(const std::string &entry, const char *why)
 
 } // namespace
 
-Gpio::Gpio(const Root &root, const Settings &settings)
+Gpio::Gpio(const Root &root, const Settings &settings) : root_(root)
 {
     for (const std::string &line : settings.all("gpio")) {
         std::istringstream entries(line);
         std::string entry;
         while (entries >> entry)
-            addEntry(root, entry);
+            addEntry(entry);
     }
 }
 
 Gpio::~Gpio() = default;
 
-void Gpio::addEntry(const Root &root, const std::string &entry)
+void Gpio::addEntry(const std::string &entry)
 {
     const size_t colon = entry.find(':');
     std::vector<unsigned> offsets;
@@ -79,43 +79,57 @@ void Gpio::addEntry(const Root &root, const std::string &entry)
     auto it = chips_.find(name);
     if (it == chips_.end()) {
         int32_t status = HALVO_STATUS_OK;
-        auto chip = openGpioChip(root, name, status);
-        if (!chip)
+        auto chip = openGpioChip(root_, name, status);
+        // Without permission the pins stay, so that every call on them says
+        // why they cannot be used.
+        if (!chip && HALVO_ERROR_CLASS(status) != HALVO_CLASS_ACCESS)
             return note(entry, "chip cannot be opened");
-        it = chips_.emplace(name, std::move(chip)).first;
+        it = chips_.emplace(name, Chip{std::move(chip)}).first;
     }
-    GpioChip *chip = it->second.get();
+    const GpioChip *chip = it->second.open.get();
     for (const unsigned o : offsets) {
-        if (o >= chip->lineCount())
+        if (chip && o >= chip->lineCount())
             return note(entry, "offset beyond the chip");
         for (const Pin &p : pins_)
-            if (p.chip == chip && p.offset == o)
+            if (p.chip == name && p.offset == o)
                 return note(entry, "line named twice");
     }
     for (const unsigned o : offsets)
-        pins_.push_back({chip, o});
+        pins_.push_back({name, o});
 }
 
-int32_t Gpio::checkPin(int32_t pin) const
+GpioChip *Gpio::chipOf(int32_t pin, int32_t &status)
 {
-    if (pins_.empty())
-        return unsupported();
-    if (pin < 0 || static_cast<size_t>(pin) >= pins_.size())
-        return badArgument(kOutOfRange);
-    return HALVO_STATUS_OK;
+    if (pins_.empty()) {
+        status = unsupported();
+        return nullptr;
+    }
+    if (pin < 0 || static_cast<size_t>(pin) >= pins_.size()) {
+        status = badArgument(kOutOfRange);
+        return nullptr;
+    }
+    const Pin &p = pins_[static_cast<size_t>(pin)];
+    Chip &chip = chips_.at(p.chip);
+    if (!chip.open) {
+        chip.open = openGpioChip(root_, p.chip, status);
+        if (!chip.open)
+            return nullptr;
+    }
+    if (p.offset >= chip.open->lineCount()) {
+        status = fail(HALVO_CLASS_DEVICE, kNoDevice);
+        return nullptr;
+    }
+    status = HALVO_STATUS_OK;
+    return chip.open.get();
 }
 
-int32_t Gpio::request(Pin &pin, GpioChip::Request how, int level)
+int32_t Gpio::peek(GpioChip &chip, unsigned offset, int &level)
 {
-    const int32_t status = pin.chip->request(pin.offset, how, level);
-    // A failed request has given up the earlier one.
-    pin.held = status == HALVO_STATUS_OK ? how : GpioChip::Request::None;
+    if (const int32_t status = chip.request(offset, GpioChip::Request::AsIs, 0); status != HALVO_STATUS_OK)
+        return status;
+    const int32_t status = chip.value(offset, level);
+    chip.request(offset, GpioChip::Request::None, 0);
     return status;
-}
-
-int32_t Gpio::hold(Pin &pin)
-{
-    return pin.held != GpioChip::Request::None ? HALVO_STATUS_OK : request(pin, GpioChip::Request::AsIs, 0);
 }
 
 int32_t Gpio::gpioGetCount(int32_t &count)
@@ -126,11 +140,12 @@ int32_t Gpio::gpioGetCount(int32_t &count)
 
 int32_t Gpio::gpioGetDirection(int32_t pin, uint8_t &direction)
 {
-    if (const int32_t status = checkPin(pin); status != HALVO_STATUS_OK)
+    int32_t status;
+    GpioChip *chip = chipOf(pin, status);
+    if (!chip)
         return status;
-    const Pin &p = pins_[static_cast<size_t>(pin)];
     bool output = false;
-    if (const int32_t status = p.chip->isOutput(p.offset, output); status != HALVO_STATUS_OK)
+    if ((status = chip->isOutput(pins_[static_cast<size_t>(pin)].offset, output)) != HALVO_STATUS_OK)
         return status;
     direction = output ? 1 : 0;
     return HALVO_STATUS_OK;
@@ -138,31 +153,42 @@ int32_t Gpio::gpioGetDirection(int32_t pin, uint8_t &direction)
 
 int32_t Gpio::gpioSetDirection(int32_t pin, uint8_t direction)
 {
-    if (const int32_t status = checkPin(pin); status != HALVO_STATUS_OK)
+    int32_t status;
+    GpioChip *chip = chipOf(pin, status);
+    if (!chip)
         return status;
     if (direction > 1)
         return badArgument(kOutOfRange);
     Pin &p = pins_[static_cast<size_t>(pin)];
-    const auto wanted = direction ? GpioChip::Request::Output : GpioChip::Request::Input;
-    if (p.held == wanted)
+    if (!direction) {
+        // A failed request has given up the earlier one as well.
+        status = chip->request(p.offset, GpioChip::Request::Input, 0);
+        chip->request(p.offset, GpioChip::Request::None, 0);
+        p.driving = false;
+        return status;
+    }
+    if (p.driving)
         return HALVO_STATUS_OK;
-    if (!direction)
-        return request(p, wanted, 0);
     // An input becoming an output drives the level it reads now, so that the
     // switch itself causes no edge.
     int level = 0;
-    if (int32_t status = hold(p); status != HALVO_STATUS_OK || (status = p.chip->value(p.offset, level)))
+    if ((status = peek(*chip, p.offset, level)) != HALVO_STATUS_OK)
         return status;
-    return request(p, wanted, level);
+    status = chip->request(p.offset, GpioChip::Request::Output, level);
+    p.driving = status == HALVO_STATUS_OK;
+    return status;
 }
 
 int32_t Gpio::gpioGetLevel(int32_t pin, uint8_t &level)
 {
-    if (const int32_t status = checkPin(pin); status != HALVO_STATUS_OK)
+    int32_t status;
+    GpioChip *chip = chipOf(pin, status);
+    if (!chip)
         return status;
-    Pin &p = pins_[static_cast<size_t>(pin)];
+    const Pin &p = pins_[static_cast<size_t>(pin)];
     int v = 0;
-    if (int32_t status = hold(p); status != HALVO_STATUS_OK || (status = p.chip->value(p.offset, v)))
+    status = p.driving ? chip->value(p.offset, v) : peek(*chip, p.offset, v);
+    if (status != HALVO_STATUS_OK)
         return status;
     level = static_cast<uint8_t>(v);
     return HALVO_STATUS_OK;
@@ -170,21 +196,28 @@ int32_t Gpio::gpioGetLevel(int32_t pin, uint8_t &level)
 
 int32_t Gpio::gpioSetLevel(int32_t pin, uint8_t level)
 {
-    if (const int32_t status = checkPin(pin); status != HALVO_STATUS_OK)
+    int32_t status;
+    GpioChip *chip = chipOf(pin, status);
+    if (!chip)
         return status;
     if (level > 1)
         return badArgument(kOutOfRange);
     Pin &p = pins_[static_cast<size_t>(pin)];
+    if (p.driving)
+        return chip->setValue(p.offset, level);
     bool output = false;
-    if (int32_t status = p.chip->isOutput(p.offset, output); status != HALVO_STATUS_OK)
+    if ((status = chip->isOutput(p.offset, output)) != HALVO_STATUS_OK)
         return status;
     // Linux keeps no output latch for an input line: the level would be lost
     // rather than driven once the pin becomes an output.
     if (!output)
         return unsupported();
-    if (const int32_t status = hold(p); status != HALVO_STATUS_OK)
-        return status;
-    return p.chip->setValue(p.offset, level);
+    // An output this library does not hold yet (set by firmware or another
+    // program): requested as an output at the new level in one step, since
+    // the kernel only sets values through an output request.
+    status = chip->request(p.offset, GpioChip::Request::Output, level);
+    p.driving = status == HALVO_STATUS_OK;
+    return status;
 }
 
 } // namespace halvo::host

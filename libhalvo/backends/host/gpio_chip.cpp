@@ -47,6 +47,8 @@ public:
             return statusFromErrno(errno);
         if (gpiod_line_is_requested(line))
             gpiod_line_release(line);
+        if (how == Request::None)
+            return HALVO_STATUS_OK;
         gpiod_line_request_config config{};
         config.consumer = kConsumer;
         config.request_type = how == Request::Output  ? GPIOD_LINE_REQUEST_DIRECTION_OUTPUT
@@ -111,6 +113,7 @@ public:
     int32_t request(unsigned offset, Request how, int level) override
     {
         Line &line = lines_.at(offset);
+        line.held = how != Request::None;
         if (how == Request::Output) {
             line.output = true;
             line.level = level;
@@ -141,6 +144,7 @@ private:
         bool output = false;
         int level = 0;
         std::string name;
+        bool held = false;
     };
 
     int32_t save() const
@@ -148,7 +152,8 @@ private:
         std::string text = "# offset direction level name\n";
         for (size_t i = 0; i < lines_.size(); ++i) {
             text += std::to_string(i) + (lines_[i].output ? " out " : " in ") + std::to_string(lines_[i].level);
-            text += lines_[i].name.empty() ? "\n" : " " + lines_[i].name + "\n";
+            text += lines_[i].name.empty() ? "" : " " + lines_[i].name;
+            text += lines_[i].held ? " # held\n" : "\n";
         }
         return root_.write(path_, text);
     }

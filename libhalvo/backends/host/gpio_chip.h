@@ -5,7 +5,8 @@
 // The fake's file holds one line per GPIO, "offset direction level [name]",
 // direction "in" or "out", level 0 or 1; '#' starts a comment. Lines the file
 // does not list are inputs at level 0. The fake writes its whole state back to
-// the file after every change, so that a test sees what reached the chip.
+// the file after every change, so that a test sees what reached the chip; a
+// line requested at that moment carries the comment "# held".
 #ifndef HALVO_HOST_GPIO_CHIP_H
 #define HALVO_HOST_GPIO_CHIP_H
 
@@ -29,7 +30,7 @@ public:
     // Read from the line's info; needs no request.
     virtual int32_t isOutput(unsigned offset, bool &output) = 0;
     // Requests the line, giving up an earlier request of it first. `level` is
-    // the initial level of an output.
+    // the initial level of an output. Request::None only gives it up.
     virtual int32_t request(unsigned offset, Request how, int level) = 0;
     // The line must be requested.
     virtual int32_t value(unsigned offset, int &level) = 0;

@@ -77,14 +77,23 @@ int32_t Pci::ready()
     if (!root_.exists("/sys/bus/pci/devices"))
         return status_ = HALVO_STATUS_OK;
 
-    // libpci abandons the whole scan at an entry it cannot parse, and what it
-    // held at that moment is lost; such a directory is refused beforehand.
+    // libpci's own scan abandons the whole list at the first entry it cannot
+    // parse or read. Each well-named entry is filled on its own instead, so
+    // that a damaged one costs that device only.
+    struct Address {
+        unsigned domain, bus, device;
+        int function;
+    };
+    std::vector<Address> addresses;
     for (const std::string &name : root_.list("/sys/bus/pci/devices")) {
-        unsigned domain = 0, bus = 0, device = 0;
-        int function = 0;
-        if (name[0] != '.' &&
-            (std::sscanf(name.c_str(), "%x:%x:%x.%d", &domain, &bus, &device, &function) < 4 || domain > INT32_MAX))
-            return status_ = fail(HALVO_CLASS_DEVICE, kBadValue);
+        Address a{};
+        int end = 0;
+        if (std::sscanf(name.c_str(), "%x:%x:%x.%d%n", &a.domain, &a.bus, &a.device, &a.function, &end) == 4 &&
+            static_cast<size_t>(end) == name.size() && a.domain <= INT32_MAX && a.bus <= 0xff && a.device <= 0x1f &&
+            a.function >= 0 && a.function <= 7)
+            addresses.push_back(a);
+        else if (name[0] != '.')
+            std::fprintf(stderr, "libhalvo: PCI entry \"%s\" left out (not a device address)\n", name.c_str());
     }
 
     std::string sysfs = root_.path("/sys/bus/pci");
@@ -104,10 +113,16 @@ int32_t Pci::ready()
         pci_set_name_list_path(access, ids.data(), 0);
 
     std::vector<Device> found;
-    const bool scanned = guarded([&] {
-        pci_init(access);
-        pci_scan_bus(access);
-        for (pci_dev *d = access->devices; d; d = d->next) {
+    if (!guarded([&] { pci_init(access); })) {
+        guarded([&] { pci_cleanup(access); });
+        return status_ = fail(HALVO_CLASS_DEVICE, kNoDevice);
+    }
+    for (const Address &a : addresses) {
+        pci_dev *d = nullptr;
+        Device entry;
+        const bool filled = guarded([&] {
+            d = pci_get_dev(access, static_cast<int>(a.domain), static_cast<int>(a.bus), static_cast<int>(a.device),
+                            a.function);
             const int known = pci_fill_info(d, PCI_FILL_IDENT | PCI_FILL_CLASS | PCI_FILL_CLASS_EXT);
             char vendor[256], cls[256], device[256], buffer[256];
             const int flags = PCI_LOOKUP_NO_HWDB;
@@ -116,7 +131,6 @@ int32_t Pci::ready()
                                              d->device_id));
             copyName(cls, pci_lookup_name(access, buffer, sizeof buffer, PCI_LOOKUP_CLASS | flags, d->device_class));
             const unsigned progIf = (known & PCI_FILL_CLASS_EXT) ? d->prog_if : 0;
-            Device entry;
             entry.domain = d->domain;
             entry.bus = d->bus;
             entry.device = d->dev;
@@ -124,17 +138,26 @@ int32_t Pci::ready()
             entry.vendorId = d->vendor_id;
             entry.deviceId = d->device_id;
             entry.classCode = static_cast<int32_t>((static_cast<unsigned>(d->device_class) << 8) | progIf);
-            entry.vendorName = latin1FromUtf8(vendor);
-            entry.className = latin1FromUtf8(cls);
-            entry.deviceName = latin1FromUtf8(device);
-            found.push_back(std::move(entry));
+            // Names are copied before the C++ strings grow: the jump must
+            // not skip a destructor, and after the lookups nothing can jump.
+            entry.vendorName = vendor;
+            entry.className = cls;
+            entry.deviceName = device;
+        });
+        if (d)
+            guarded([&] { pci_free_dev(d); });
+        if (!filled) {
+            std::fprintf(stderr, "libhalvo: PCI device %04x:%02x:%02x.%d left out (unreadable)\n", a.domain, a.bus,
+                         a.device, a.function);
+            continue;
         }
-    });
-    // After a failed scan libpci's state is not to be trusted; if even the
-    // cleanup fails, its memory is left rather than risked.
+        entry.vendorName = latin1FromUtf8(entry.vendorName);
+        entry.className = latin1FromUtf8(entry.className);
+        entry.deviceName = latin1FromUtf8(entry.deviceName);
+        found.push_back(std::move(entry));
+    }
+    // If even the cleanup fails, its memory is left rather than risked.
     guarded([&] { pci_cleanup(access); });
-    if (!scanned)
-        return status_ = fail(HALVO_CLASS_DEVICE, kNoDevice);
 
     std::sort(found.begin(), found.end(), [](const Device &a, const Device &b) {
         return std::tie(a.domain, a.bus, a.device, a.function) < std::tie(b.domain, b.bus, b.device, b.function);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <tuple>
 
 namespace halvo::host
 {
@@ -117,16 +118,44 @@ int32_t scaled(double value, double factor)
     return v >= INT32_MAX ? INT32_MAX : v <= INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
 }
 
-uint32_t rpm(double value)
-{
-    const double v = std::round(value);
-    return v <= 0 ? 0 : v >= UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v);
-}
-
-int32_t readMilli(const Sensors::Input &input)
+// A fan cannot turn at a negative speed; such a reading is refused rather
+// than passed on.
+int32_t readRpm(const Sensors::Input &input, uint32_t &rpm)
 {
     double v = 0;
-    return readValue(input, v) == HALVO_STATUS_OK ? scaled(v, 1000) : 0;
+    if (const int32_t status = readValue(input, v); status != HALVO_STATUS_OK)
+        return status;
+    v = std::round(v);
+    if (v < 0)
+        return fail(HALVO_CLASS_DEVICE, kBadValue);
+    rpm = v >= UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v);
+    return HALVO_STATUS_OK;
+}
+
+// Reads every input of a list before any record is written: a list with a
+// sensor that gives no reading now fails as a whole, so that no value that
+// was not read is reported (the caller keeps the values it had).
+template <typename Item, typename Record, typename Field, typename Value>
+int32_t readList(const std::vector<Item> &items, Record *list, int32_t count, Field Record::*field, Value value)
+{
+    std::vector<int64_t> values(std::min(items.size(), static_cast<size_t>(count)));
+    for (size_t i = 0; i < values.size(); ++i)
+        if (const int32_t status = value(items[i], values[i]); status != HALVO_STATUS_OK)
+            return status;
+    size_t i = 0;
+    return fillList(items, list, count, [&](const Item &item, Record &r) {
+        copyText(r.name, item.name);
+        r.*field = static_cast<Field>(values[i++]);
+    });
+}
+
+int32_t readMilli(const Sensors::Input &input, int64_t &milli)
+{
+    double v = 0;
+    if (const int32_t status = readValue(input, v); status != HALVO_STATUS_OK)
+        return status;
+    milli = scaled(v, 1000);
+    return HALVO_STATUS_OK;
 }
 
 // "nct6779-isa-0290/fan2" → chip and feature; false when malformed.
@@ -188,19 +217,35 @@ int32_t Sensors::ready()
 
 int32_t Sensors::enumerate()
 {
-    std::vector<std::pair<std::string, const sensors_chip_name *>> chips;
+    struct Chip {
+        std::string name;
+        std::string device; // the hwmon directory with links resolved
+        const sensors_chip_name *chip;
+    };
+    std::vector<Chip> chips;
     int nr = 0;
     while (const sensors_chip_name *chip = sensors_get_detected_chips(nullptr, &nr)) {
         char name[256];
         const int n = sensors_snprintf_chip_name(name, sizeof name, chip);
-        if (n > 0 && static_cast<size_t>(n) < sizeof name)
-            chips.emplace_back(name, chip);
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof name)
+            continue;
+        char *real = chip->path ? ::realpath(root_.path(chip->path).c_str(), nullptr) : nullptr;
+        chips.push_back({name, real ? real : "", chip});
+        std::free(real);
     }
     // Detection follows readdir order of /sys/class/hwmon; chip names are
-    // stable across boots and file systems.
-    std::sort(chips.begin(), chips.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    // stable across boots and file systems, and so are device paths.
+    std::sort(chips.begin(), chips.end(),
+              [](const Chip &a, const Chip &b) { return std::tie(a.name, a.device) < std::tie(b.name, b.device); });
+    // libsensors prints every virtual chip of one kind alike ("acpitz-virtual-0"
+    // for each thermal zone); the second and later get "#2", "#3"... so that
+    // names and settings can tell them apart.
+    std::map<std::string, int> seen;
+    for (Chip &c : chips)
+        if (const int n = ++seen[c.name]; n > 1)
+            c.name += "#" + std::to_string(n);
 
-    for (const auto &[chipName, chip] : chips) {
+    for (const auto &[chipName, device, chip] : chips) {
         const std::string dir = chip->path ? chip->path : "";
         int f = 0;
         while (const sensors_feature *feature = sensors_get_features(chip, &f)) {
@@ -232,6 +277,11 @@ int32_t Sensors::enumerate()
             char *label = sensors_get_label(chip, feature);
             input.name = latin1FromUtf8(label ? label : feature->name);
             std::free(label);
+            // An input the driver gives no reading for (a channel not wired,
+            // a diode not fitted) is no sensor of this board.
+            double probe = 0;
+            if (readValue(input, probe) != HALVO_STATUS_OK)
+                continue;
 
             if (feature->type == SENSORS_FEATURE_TEMP) {
                 temps_.push_back(input);
@@ -262,7 +312,9 @@ int32_t Sensors::enumerate()
     } else {
         // The kernel's own label, so that a relabelling configuration does
         // not hide the package sensor.
-        const char *const wanted[][2] = {{"coretemp", "Package id 0"}, {"k10temp", "Tdie"}, {"k10temp", "Tctl"}};
+        // Kernels before 3.8 label coretemp's package sensor "Physical id".
+        const char *const wanted[][2] = {
+            {"coretemp", "Package id 0"}, {"coretemp", "Physical id 0"}, {"k10temp", "Tdie"}, {"k10temp", "Tctl"}};
         for (const auto &[prefix, label] : wanted) {
             for (size_t i = 0; cpuTemp_ < 0 && i < temps_.size(); ++i) {
                 const Input &t = temps_[i];
@@ -300,10 +352,7 @@ int32_t Sensors::getTempSensorList(TempSensorInfo *list, int32_t count)
 {
     if (const int32_t status = ready(); status != HALVO_STATUS_OK)
         return status;
-    return fillList(temps_, list, count, [](const Input &in, TempSensorInfo &r) {
-        copyText(r.name, in.name);
-        r.value = readMilli(in);
-    });
+    return readList(temps_, list, count, &TempSensorInfo::value, readMilli);
 }
 
 int32_t Sensors::getVoltageSensorCount(int32_t &count)
@@ -318,10 +367,7 @@ int32_t Sensors::getVoltageSensorList(VoltageSensorInfo *list, int32_t count)
 {
     if (const int32_t status = ready(); status != HALVO_STATUS_OK)
         return status;
-    return fillList(volts_, list, count, [](const Input &in, VoltageSensorInfo &r) {
-        copyText(r.name, in.name);
-        r.value = readMilli(in);
-    });
+    return readList(volts_, list, count, &VoltageSensorInfo::value, readMilli);
 }
 
 int32_t Sensors::getFanCount(int32_t &count)
@@ -336,10 +382,11 @@ int32_t Sensors::getFanList(FanInfo *list, int32_t count)
 {
     if (const int32_t status = ready(); status != HALVO_STATUS_OK)
         return status;
-    return fillList(fans_, list, count, [](const Fan &fan, FanInfo &r) {
-        copyText(r.name, fan.name);
-        double v = 0;
-        r.speed = readValue(fan, v) == HALVO_STATUS_OK ? rpm(v) : 0;
+    return readList(fans_, list, count, &FanInfo::speed, [](const Fan &fan, int64_t &speed) {
+        uint32_t v = 0;
+        const int32_t status = readRpm(fan, v);
+        speed = v;
+        return status;
     });
 }
 
@@ -364,10 +411,10 @@ int32_t Sensors::getCpuFanSpeed(int32_t &value)
         return status;
     if (cpuFan_ < 0)
         return unsupported();
-    double v = 0;
-    if (const int32_t status = readValue(fans_[static_cast<size_t>(cpuFan_)], v); status != HALVO_STATUS_OK)
+    uint32_t v = 0;
+    if (const int32_t status = readRpm(fans_[static_cast<size_t>(cpuFan_)], v); status != HALVO_STATUS_OK)
         return status;
-    value = clampInt32(rpm(v));
+    value = clampInt32(v);
     return HALVO_STATUS_OK;
 }
 
@@ -426,11 +473,11 @@ int32_t Sensors::getFanSpeed(int32_t fan, uint8_t &speed, int32_t &value)
     int64_t duty = 0;
     if (const int32_t status = root_.readInt(f.pwm, duty); status != HALVO_STATUS_OK)
         return status;
-    double v = 0;
-    if (const int32_t status = readValue(f, v); status != HALVO_STATUS_OK)
+    uint32_t v = 0;
+    if (const int32_t status = readRpm(f, v); status != HALVO_STATUS_OK)
         return status;
     speed = static_cast<uint8_t>(std::clamp<int64_t>(duty, 0, 255));
-    value = clampInt32(rpm(v));
+    value = clampInt32(v);
     return HALVO_STATUS_OK;
 }
 

@@ -15,12 +15,21 @@
 // in m°C, voltages in mV (compute lines applied), fans in rpm. A name is the
 // libsensors label; a label that occurs more than once in one list gets
 // " (<chip name>)" appended on every occurrence. The CPU fan is always named
-// "CPU-Fan". A value that cannot be read is given as 0.
+// "CPU-Fan". An input that gives no reading when the chips are enumerated is
+// not listed; a list call whose inputs cannot all be read now fails with the
+// device class and writes nothing, so that no value that was not read is
+// reported. A negative fan speed is such a failed reading.
+//
+// Chip names are libsensors' ("nct6779-isa-0290"); libsensors prints every
+// virtual chip of one kind alike ("acpitz-virtual-0"), so chips of the same
+// name are ordered by their device path and the second and later get "#2",
+// "#3"... ("acpitz-virtual-0#2"), in names and in the settings below.
 //
 // CPU fan: the setting cpu_fan = <chip>/<feature> (nct6779-isa-0290/fan2),
 // else the first fan whose label contains "CPU" in any case. CPU temperature:
-// cpu_temp = <chip>/<feature>, else coretemp's "Package id 0", else k10temp's
-// Tdie, else its Tctl (Tctl carries a fan-control offset on some parts).
+// cpu_temp = <chip>/<feature>, else coretemp's "Package id 0" (or "Physical
+// id 0" of older kernels), else k10temp's Tdie, else its Tctl (Tctl carries a
+// fan-control offset on some parts).
 //
 // Fan control: fanN is driven by pwmN of the same chip directory. Fan modes:
 // pwmN_enable 1 is manual (1); 2 is Thermal Cruise (2) on the nct6775 family;

@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -98,11 +99,16 @@ int64_t cacheKb(const std::string &size)
 
 std::string addressOf(const InterfaceAddresses &addresses, const std::string &name)
 {
+    std::string v6;
     for (const auto &[interface, address] : addresses) {
-        if (interface == name)
+        if (interface != name)
+            continue;
+        if (address.find(':') == std::string::npos)
             return address;
+        if (v6.empty())
+            v6 = address;
     }
-    return "";
+    return v6;
 }
 
 SystemInfo::SystemInfo(const Root &root, const Settings &settings) : root_(root), settings_(settings) {}
@@ -165,10 +171,15 @@ int32_t SystemInfo::getCpuFreq(int32_t kind, int32_t &khz)
     static const char *const files[] = {"cpuinfo_min_freq", "cpuinfo_max_freq", "scaling_cur_freq"};
     if (kind < 0 || kind > 2)
         return outOfRange();
+    // No x86 processor runs at 10 GHz; drivers that cannot tell the current
+    // frequency have been seen to give 0 or an unsigned -1 instead.
+    constexpr int64_t kMaxKhz = 10'000'000;
     int64_t v = 0;
     if (const int32_t status = root_.readInt(kCpu + "/cpu0/cpufreq/" + files[kind], v); status != HALVO_STATUS_OK)
         return status;
-    khz = clampInt32(v);
+    if (v <= 0 || v > kMaxKhz)
+        return fail(HALVO_CLASS_DEVICE, kBadValue);
+    khz = static_cast<int32_t>(v);
     return HALVO_STATUS_OK;
 }
 
@@ -266,15 +277,16 @@ int32_t SystemInfo::getBoardInfo(BoardInfo &info)
     return HALVO_STATUS_OK;
 }
 
-const std::vector<MemoryDevice> &SystemInfo::memoryDevices()
+const std::vector<MemoryDevice> &SystemInfo::memoryDevices(int32_t &status)
 {
     if (!memory_) {
         std::string table;
-        // Root-only: an unreadable table means no module information.
-        if (root_.read("/sys/firmware/dmi/tables/DMI", table, 1 << 20) != HALVO_STATUS_OK)
-            table.clear();
-        memory_ = parseMemoryDevices(table);
+        // Root-only on most systems; absent without SMBIOS (and on kernels
+        // before 4.2). Either way no module can be told, not "no module".
+        memoryStatus_ = root_.read("/sys/firmware/dmi/tables/DMI", table, 1 << 20);
+        memory_ = parseMemoryDevices(memoryStatus_ == HALVO_STATUS_OK ? table : std::string());
     }
+    status = memoryStatus_;
     return *memory_;
 }
 
@@ -297,7 +309,8 @@ int32_t SystemInfo::getMemoryInfo(MemoryInfo &info)
     MemoryInfo out{};
     out.totalSize = toInt32(*total / 1024);
     out.freeSize = toInt32(available.value_or(0) / 1024);
-    const auto &modules = memoryDevices();
+    int32_t tableStatus;
+    const auto &modules = memoryDevices(tableStatus);
     if (!modules.empty()) {
         out.speed = modules.front().speedMHz;
         copyText(out.memoryType, modules.front().type);
@@ -308,13 +321,20 @@ int32_t SystemInfo::getMemoryInfo(MemoryInfo &info)
 
 int32_t SystemInfo::getMemoryModuleCount(int32_t &count)
 {
-    count = static_cast<int32_t>(std::min<size_t>(memoryDevices().size(), INT8_MAX));
+    int32_t status;
+    const auto &modules = memoryDevices(status);
+    if (status != HALVO_STATUS_OK)
+        return status;
+    count = static_cast<int32_t>(std::min<size_t>(modules.size(), INT8_MAX));
     return HALVO_STATUS_OK;
 }
 
 int32_t SystemInfo::getMemoryModuleInfo(int8_t index, MemoryModuleInfo &info)
 {
-    const auto &modules = memoryDevices();
+    int32_t status;
+    const auto &modules = memoryDevices(status);
+    if (status != HALVO_STATUS_OK)
+        return status;
     if (modules.empty())
         return unsupported();
     if (index < 0 || static_cast<size_t>(index) >= modules.size())
@@ -345,11 +365,14 @@ namespace
 {
 
 // A battery's charge in mAh and currents in mA, from charge_* (µAh, µA) or
-// from energy_* (µWh, µW) through the voltage.
+// from energy_* (µWh, µW) through a voltage: charges through the design
+// voltage, as capacities are rated; the present current through the present
+// voltage, since the pack's voltage falls as it empties.
 struct Pack {
     const Root &root;
     std::string dir;
-    double volts = 0; // for converting energy
+    double ratedVolts = 0;
+    double presentVolts = 0;
 
     std::optional<double> number(const std::string &name) const
     {
@@ -362,16 +385,16 @@ struct Pack {
     {
         if (const auto charge = number("charge_" + which))
             return *charge / 1000;
-        if (const auto energy = number("energy_" + which); energy && volts > 0)
-            return *energy / 1000 / volts;
+        if (const auto energy = number("energy_" + which); energy && ratedVolts > 0)
+            return *energy / 1000 / ratedVolts;
         return std::nullopt;
     }
     std::optional<double> milliAmps() const
     {
         if (const auto current = number("current_now"))
             return std::abs(*current) / 1000;
-        if (const auto power = number("power_now"); power && volts > 0)
-            return std::abs(*power) / 1000 / volts;
+        if (const auto power = number("power_now"); power && presentVolts > 0)
+            return std::abs(*power) / 1000 / presentVolts;
         return std::nullopt;
     }
 };
@@ -381,7 +404,8 @@ Pack pack(const Root &root, const std::string &dir)
     Pack p{root, dir};
     const auto design = p.number("voltage_min_design");
     const auto now = p.number("voltage_now");
-    p.volts = (design && *design > 0 ? *design : now.value_or(0)) / 1e6;
+    p.presentVolts = now.value_or(0) / 1e6;
+    p.ratedVolts = design && *design > 0 ? *design / 1e6 : p.presentVolts;
     return p;
 }
 
@@ -419,13 +443,25 @@ int32_t SystemInfo::getBatteryState(int32_t battery, BatteryState &state)
         return s;
     BatteryState out{};
     // Full and "Not charging" (held by the charger) both mean on AC power.
-    out.state = status == "Charging" ? 0 : status == "Discharging" ? 2 : 1;
+    // "Unknown", an empty status or anything else tells nothing of the power
+    // source.
+    if (status == "Charging")
+        out.state = 0;
+    else if (status == "Discharging")
+        out.state = 2;
+    else if (status == "Full" || status == "Not charging")
+        out.state = 1;
+    else
+        return fail(HALVO_CLASS_DEVICE, kBadValue);
+    const auto percent = p.number("capacity");
+    if (percent && (*percent < 0 || *percent > 100))
+        return fail(HALVO_CLASS_DEVICE, kBadValue);
     const double remaining = p.milliAmpHours("now").value_or(0);
     const double rate = p.milliAmps().value_or(0);
     out.remainingCapacity = toInt32(std::round(remaining));
     out.voltage = toInt32(p.number("voltage_now").value_or(0) / 1000);
     out.rate = out.state == 1 ? 0 : toInt32(std::round(rate));
-    out.chargePercent = toInt32(p.number("capacity").value_or(0));
+    out.chargePercent = toInt32(percent.value_or(0));
     // Run times on the present discharge current, as the records define them;
     // unknown (0) unless the pack is discharging.
     if (out.state == 2 && rate > 0) {
@@ -442,12 +478,20 @@ std::vector<std::string> SystemInfo::interfaces() const
 {
     std::vector<std::string> found;
     for (const std::string &name : root_.list(kNet)) {
-        // Bridges, veth pairs and tunnels live under /sys/devices/virtual:
-        // the page lists the board's own ports.
+        // Interfaces are links to their device directories; the class also
+        // holds files (bonding_masters) and may hold broken or looping links.
+        const std::string path = root_.path(kNet + name);
+        struct stat st {
+        };
+        if (name == "lo" || ::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode) || ::stat(path.c_str(), &st) != 0 ||
+            !S_ISDIR(st.st_mode))
+            continue;
+        // Bridges, bonds, veth pairs and tunnels live under
+        // /sys/devices/virtual: the page lists the board's own ports.
         char target[4096];
-        const ssize_t n = ::readlink(root_.path(kNet + name).c_str(), target, sizeof target - 1);
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
         const std::string link = n > 0 ? std::string(target, static_cast<size_t>(n)) : "";
-        if (name != "lo" && link.find("/devices/virtual/") == std::string::npos)
+        if (link.find("/devices/virtual/") == std::string::npos)
             found.push_back(name);
     }
     return found;
@@ -467,10 +511,19 @@ int32_t SystemInfo::getNetworkDeviceList(NetworkDeviceInfo *list, int32_t count)
         ifaddrs *all = nullptr;
         if (::getifaddrs(&all) == 0) {
             for (const ifaddrs *a = all; a; a = a->ifa_next) {
-                char text[INET_ADDRSTRLEN] = {};
-                if (a->ifa_addr && a->ifa_addr->sa_family == AF_INET && a->ifa_name &&
+                char text[INET6_ADDRSTRLEN] = {};
+                if (!a->ifa_addr || !a->ifa_name)
+                    continue;
+                if (a->ifa_addr->sa_family == AF_INET &&
                     ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in *>(a->ifa_addr)->sin_addr, text,
                                 sizeof text))
+                    addresses.emplace_back(a->ifa_name, text);
+                // Link-local addresses exist on every interface and reach
+                // no one beyond the link; only global ones are shown.
+                const auto *v6 = reinterpret_cast<const sockaddr_in6 *>(a->ifa_addr);
+                if (a->ifa_addr->sa_family == AF_INET6 && !IN6_IS_ADDR_LINKLOCAL(&v6->sin6_addr) &&
+                    !IN6_IS_ADDR_LOOPBACK(&v6->sin6_addr) && !IN6_IS_ADDR_SITELOCAL(&v6->sin6_addr) &&
+                    !IN6_IS_ADDR_MULTICAST(&v6->sin6_addr) && ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text))
                     addresses.emplace_back(a->ifa_name, text);
             }
             ::freeifaddrs(all);
@@ -482,8 +535,8 @@ int32_t SystemInfo::getNetworkDeviceList(NetworkDeviceInfo *list, int32_t count)
         copyText(out.ipAddress, addressOf(addresses, name));
         int64_t speed = 0;
         // The kernel refuses the read (EINVAL) or gives -1 while the link is down.
-        out.speed = root_.readInt(kNet + name + "/speed", speed) == HALVO_STATUS_OK && speed > 0 ? clampInt32(speed)
-                                                                                                 : 0;
+        out.speed =
+            root_.readInt(kNet + name + "/speed", speed) == HALVO_STATUS_OK && speed > 0 ? clampInt32(speed) : 0;
     });
 }
 
@@ -491,10 +544,14 @@ int32_t SystemInfo::getNetworkDeviceList(NetworkDeviceInfo *list, int32_t count)
 
 std::vector<SystemInfo::Disk> SystemInfo::disks() const
 {
-    static const char *const skipped[] = {"loop", "ram", "zram", "dm-", "sr", "fd"};
+    // Drives are the block devices backed by a device (a `device` link);
+    // md arrays, device mapper, nbd, loop, zram and ram disks have none.
+    // Optical and floppy drives hold no partitions of the board's.
+    static const char *const skipped[] = {"sr", "fd"};
     std::vector<Disk> found;
     for (const std::string &name : root_.list(kBlock)) {
-        if (std::any_of(std::begin(skipped), std::end(skipped), [&](const char *p) { return startsWith(name, p); }))
+        if (!root_.exists(kBlock + name + "/device") ||
+            std::any_of(std::begin(skipped), std::end(skipped), [&](const char *p) { return startsWith(name, p); }))
             continue;
         // eMMC boot and RPMB areas are block devices of their own.
         if (name.find("boot") != std::string::npos || name.find("rpmb") != std::string::npos)
@@ -535,7 +592,14 @@ int32_t SystemInfo::getDiskDriveList(DiskDriveInfo *list, int32_t count)
         // SCSI and NVMe name the model; MMC cards give only a name.
         const std::string model = root_.text(device + "model");
         copyText(out.model, latin1FromUtf8(model.empty() ? root_.text(device + "name") : model));
-        copyText(out.serialNumber, latin1FromUtf8(root_.text(device + "serial")));
+        // virtio puts the serial beside the disk, SCSI and NVMe in the
+        // device; SCSI disks that give none still have a world-wide id.
+        std::string serial;
+        for (const std::string &file :
+             {kBlock + disk.dir + "/serial", device + "serial", kBlock + disk.dir + "/wwid", device + "wwid"})
+            if (serial.empty())
+                serial = root_.text(file);
+        copyText(out.serialNumber, latin1FromUtf8(serial));
         out.size = sectorsToMb(root_, kBlock + disk.dir + "/size");
     });
 }
@@ -569,7 +633,8 @@ int32_t SystemInfo::getDiskDrivePartitionList(DiskPartitionInfo *list, int32_t c
             if (!(fields >> source >> target >> type) || source != node)
                 continue;
             copyText(out.fileSystem, type);
-            struct statvfs fs {};
+            struct statvfs fs {
+            };
             // Free space only of this machine's own mounts.
             if (root_.root().empty() && ::statvfs(target.c_str(), &fs) == 0)
                 out.freeSpace = toUint32(double(fs.f_bavail) * double(fs.f_frsize) / (1024.0 * 1024.0));

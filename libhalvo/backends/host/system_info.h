@@ -10,9 +10,11 @@
 namespace halvo::host
 {
 
-// An interface name and its IPv4 address, as getifaddrs lists them.
+// An interface name and one of its addresses (IPv4, or global IPv6), as
+// getifaddrs lists them.
 using InterfaceAddresses = std::vector<std::pair<std::string, std::string>>;
-// The first IPv4 address of `name`, "" when it has none.
+// The first IPv4 address of `name`, else its first IPv6 address, "" when it
+// has neither.
 std::string addressOf(const InterfaceAddresses &addresses, const std::string &name);
 
 class SystemInfo
@@ -45,8 +47,9 @@ private:
         std::string dir; // below /sys/block
         std::vector<std::string> partitions;
     };
-    // The SMBIOS table is read once: it does not change while the machine runs.
-    const std::vector<MemoryDevice> &memoryDevices();
+    // The SMBIOS table is read once: it does not change while the machine
+    // runs. `status` tells whether it could be read.
+    const std::vector<MemoryDevice> &memoryDevices(int32_t &status);
     std::vector<std::string> batteries() const;
     std::vector<std::string> interfaces() const;
     std::vector<Disk> disks() const;
@@ -56,6 +59,7 @@ private:
     const Root &root_;
     const Settings &settings_;
     std::optional<std::vector<MemoryDevice>> memory_;
+    int32_t memoryStatus_ = HALVO_STATUS_OK;
 };
 
 } // namespace halvo::host

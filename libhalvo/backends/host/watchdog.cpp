@@ -71,12 +71,33 @@ bool Watchdog::noWayOut() const
 
 void Watchdog::abandon()
 {
-    if (noWayOut())
-        return; // held, so that a later enable or trigger can still feed it
-    if (::write(fd_, "V", 1) == 1) {
-        ::close(fd_);
-        fd_ = -1;
+    if (!noWayOut())
+        stop();
+}
+
+int32_t Watchdog::stop()
+{
+    // WDIOS_DISABLECARD says for certain whether it stopped (EBUSY under
+    // nowayout). After it the node is closed without the magic 'V': the core
+    // only clears its "magic close seen" flag when it stops an active
+    // watchdog at close, so a 'V' written to a stopped one would linger and
+    // silently stop the next holder's armed watchdog when that one closes.
+    // Drivers outside the watchdog core may not know the option and rely on
+    // the magic close alone.
+    int option = WDIOS_DISABLECARD;
+    if (::ioctl(fd_, WDIOC_SETOPTIONS, &option) != 0) {
+        if (errno == EBUSY)
+            return unsupported();
+        ssize_t n;
+        do {
+            n = ::write(fd_, "V", 1);
+        } while (n < 0 && errno == EINTR);
+        if (n != 1)
+            return n < 0 ? statusFromErrno(errno) : fail(HALVO_CLASS_DEVICE, kNoDevice);
     }
+    ::close(fd_);
+    fd_ = -1;
+    return HALVO_STATUS_OK;
 }
 
 int32_t Watchdog::watchdogEnable(int32_t timeoutMs)
@@ -135,21 +156,7 @@ int32_t Watchdog::watchdogDisable()
     // not stop"; the node stays held so that the window can go on feeding.
     if (noWayOut())
         return unsupported();
-    // WDIOS_DISABLECARD says for certain whether it stopped (EBUSY under
-    // nowayout); drivers outside the watchdog core may not know it and rely on
-    // the magic close alone.
-    int option = WDIOS_DISABLECARD;
-    if (::ioctl(fd_, WDIOC_SETOPTIONS, &option) != 0 && errno == EBUSY)
-        return unsupported();
-    ssize_t n;
-    do {
-        n = ::write(fd_, "V", 1);
-    } while (n < 0 && errno == EINTR);
-    if (n != 1)
-        return n < 0 ? statusFromErrno(errno) : fail(HALVO_CLASS_DEVICE, kNoDevice);
-    ::close(fd_);
-    fd_ = -1;
-    return HALVO_STATUS_OK;
+    return stop();
 }
 
 int32_t Watchdog::watchdogGetState(int32_t &armed, int32_t &timeoutMs) const

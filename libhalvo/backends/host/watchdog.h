@@ -31,6 +31,9 @@ private:
     bool noWayOut() const;
     // Stops the watchdog armed by a failed enable, unless it cannot be stopped.
     void abandon();
+    // Stops the held watchdog and closes the node; unsupported when the
+    // driver refuses to stop (nowayout).
+    int32_t stop();
 
     const Root &root_;
     std::string device_; // "/dev/watchdogN", "" when the machine has none
