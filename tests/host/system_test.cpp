@@ -6,6 +6,7 @@
 #include "libhalvo/backends/host/system_info.h"
 
 #include <initializer_list>
+#include <utility>
 
 namespace halvo::test
 {
@@ -112,6 +113,38 @@ TEST(AnyNetwork, AnInterfaceWithoutIpv4ShowsItsIpv6Address)
     EXPECT_EQ("192.0.2.7", halvo::host::addressOf(addresses, "eth0"));
     EXPECT_EQ("2001:db8::9", halvo::host::addressOf(addresses, "eth1"));
     EXPECT_EQ("", halvo::host::addressOf(addresses, "eth2"));
+}
+
+// What the kernel gives that no battery can be is refused, not shown: a
+// status that tells nothing of the power source is not "on AC".
+TEST(ServerBattery, UnknownStatusOrImpossiblePercentIsRefused)
+{
+    halvo::host::SystemInfo part(halvo::test::fixtureRoot(), halvo::test::fixtureSettings());
+    const std::string dir = "/sys/class/power_supply/BAT1/";
+    BatteryState state{};
+    ASSERT_EQ(0, part.getBatteryState(1, state));
+    EXPECT_EQ(429, state.rate) << "power_now over voltage_now";
+    for (const auto &[file, text] : {std::pair{"status", ""}, {"status", "Unknown"}, {"capacity", "101"}}) {
+        const std::string saved = halvo::test::fixtureFile(dir + file);
+        ASSERT_EQ(0, halvo::test::fixtureRoot().write(dir + file, text));
+        EXPECT_EQ(HALVO_CLASS_DEVICE, halvo::test::errorClass(part.getBatteryState(1, state))) << file << text;
+        halvo::test::fixtureRoot().write(dir + file, saved);
+    }
+}
+
+// Drivers that cannot tell the current frequency have been seen to give 0
+// or an unsigned -1; neither is a speed to show on the dial.
+TEST(EmbeddedCpuFrequency, ImpossibleFrequenciesAreRefused)
+{
+    halvo::host::SystemInfo part(halvo::test::fixtureRoot(), halvo::test::fixtureSettings());
+    const std::string file = "/sys/devices/system/cpu/cpu0/cpufreq/scaling_cur_freq";
+    const std::string saved = halvo::test::fixtureFile(file);
+    for (const char *text : {"0", "4294967295", "-1"}) {
+        ASSERT_EQ(0, halvo::test::fixtureRoot().write(file, text));
+        int32_t khz = 0;
+        EXPECT_EQ(HALVO_CLASS_DEVICE, halvo::test::errorClass(part.getCpuFreq(2, khz))) << text;
+    }
+    halvo::test::fixtureRoot().write(file, saved);
 }
 
 TEST(EmbeddedCpuPerformance, GovernorGoesToEveryPolicyAndTheLimitFollowsCpuinfoMax)
