@@ -11,6 +11,10 @@ halvo_packages=(
   xvfb xauth
 )
 
+# What scripts/vm-test needs besides: QEMU, busybox for the VM's userland,
+# iasl for its ACPI table and cpio for its initramfs.
+halvo_vm_packages=(qemu-system-x86 busybox-static acpica-tools cpio)
+
 # What scripts/package needs besides.
 halvo_package_tools=(debhelper dpkg-dev fakeroot lintian desktop-file-utils)
 
