@@ -26,11 +26,11 @@ struct {
     unsigned messages; // in the last I2C_RDWR
 } chip;
 
-struct {
-    int timeout, keepalives;
-    bool refuseStop;
+struct Dog {
+    int timeout = 0, keepalives = 0, stops = 0;
+    bool refuseStop = false;
     std::string written;
-    bool noDisableCard; // a driver outside the watchdog core
+    bool noDisableCard = false; // a driver outside the watchdog core
 } dog;
 
 gboolean complete(UMockdevIoctlClient *client, long result, int error)
@@ -116,6 +116,7 @@ gboolean onWatchdog(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer)
     case WDIOC_SETOPTIONS:
         if (dog.noDisableCard)
             return complete(client, -1, ENOTTY);
+        dog.stops += dog.refuseStop ? 0 : 1;
         return complete(client, dog.refuseStop ? -1 : 0, dog.refuseStop ? EBUSY : 0);
     }
     return complete(client, -1, ENOTTY);
@@ -154,9 +155,9 @@ protected:
         g_object_unref(dogHandler);
         g_object_unref(bed);
     }
-    static void nowayout(const char *value)
+    static void attribute(const char *name, const char *value)
     {
-        umockdev_testbed_set_attribute(bed, "/sys/devices/platform/iTCO_wdt/watchdog/watchdog0", "nowayout", value);
+        umockdev_testbed_set_attribute(bed, "/sys/devices/platform/iTCO_wdt/watchdog/watchdog0", name, value);
     }
 
     static inline UMockdevTestbed *bed;
@@ -213,7 +214,8 @@ TEST_F(Ioctl, WatchdogEnableFeedAndStop)
 {
     for (const bool noDisableCard : {false, true}) {
         SCOPED_TRACE(noDisableCard ? "magic close only" : "DISABLECARD");
-        dog = {0, 0, false, "", noDisableCard};
+        dog = {};
+        dog.noDisableCard = noDisableCard;
         const std::string magic = noDisableCard ? "V" : "";
         {
             host::Watchdog watchdog(root, settings);
@@ -233,19 +235,39 @@ TEST_F(Ioctl, WatchdogEnableFeedAndStop)
 
 TEST_F(Ioctl, NowayoutRefusesTheStopAndKeepsTheWatchdogFed)
 {
-    dog = {0, 0, false, "", false};
+    dog = {};
     host::Watchdog watchdog(root, settings);
     ASSERT_EQ(watchdog.watchdogEnable(10000), 0);
-    for (const char *attribute : {"1", "0"}) {
-        nowayout(attribute);
+    for (const char *value : {"1", "0"}) {
+        attribute("nowayout", value);
         dog.refuseStop = true;
-        EXPECT_EQ(watchdog.watchdogDisable(), unsupported()) << attribute;
+        EXPECT_EQ(watchdog.watchdogDisable(), unsupported()) << value;
         EXPECT_EQ(watchdog.watchdogTrigger(), 0);
     }
     EXPECT_EQ(dog.keepalives, 3);
     EXPECT_EQ(dog.written, "");
     dog.refuseStop = false;
     EXPECT_EQ(watchdog.watchdogDisable(), 0);
+}
+
+// A watchdog its last holder left armed counts down to a reset: a trigger
+// feeds it and a disable stops it, rather than either reporting success on
+// a watchdog this process never held. A stopped one is left alone.
+TEST_F(Ioctl, AWatchdogLeftArmedIsFedAndStoppedNotJustReportedSo)
+{
+    dog = {};
+    attribute("state", "active");
+    {
+        host::Watchdog watchdog(root, settings);
+        EXPECT_EQ(watchdog.watchdogTrigger(), 0);
+        EXPECT_EQ(dog.keepalives, 1);
+        EXPECT_EQ(watchdog.watchdogDisable(), 0);
+        EXPECT_EQ(dog.stops, 1);
+    }
+    attribute("state", "inactive");
+    host::Watchdog watchdog(root, settings);
+    EXPECT_EQ(watchdog.watchdogTrigger() | watchdog.watchdogDisable(), 0);
+    EXPECT_EQ(dog.keepalives + dog.stops, 2) << "a stopped watchdog was opened";
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "board/halvo.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -555,13 +556,28 @@ void watchdog(Report &r, const Machine &m)
     r.expect(child == 0 && readText(state) == "active", "armed by a program that exited without disabling: stays armed",
              "child exit " + std::to_string(child) + ", kernel " + readText(state));
 
-    // Stopped by hand so that it does not count down for the rest of the run.
-    const int fd = ::open("/dev/watchdog0", O_WRONLY | O_CLOEXEC);
-    int option = WDIOS_DISABLECARD;
-    const bool stopped = fd >= 0 && ::ioctl(fd, WDIOC_SETOPTIONS, &option) == 0 && ::write(fd, "V", 1) == 1;
-    if (fd >= 0)
-        ::close(fd);
-    r.expect(stopped && readText(state) == "inactive", "stopped again through the kernel", readText(state));
+    // Left armed by the child, nobody holds it: a trigger must feed it (this
+    // process then holds the node, so the kernel refuses a second opener) and
+    // a disable must stop it, not merely report so.
+    const int32_t fed = HalvoWatchdogTrigger(0);
+    int probe = ::open("/dev/watchdog0", O_WRONLY | O_CLOEXEC);
+    const int busy = probe < 0 ? errno : 0;
+    if (probe >= 0)
+        ::close(probe);
+    r.expect(fed == 0 && busy == EBUSY && readText(state) == "active", "trigger takes over a watchdog left armed",
+             statusText(fed) + ", second opener errno " + std::to_string(busy) + ", kernel " + readText(state));
+    const int32_t stopped = HalvoWatchdogDisable(0);
+    r.expect(stopped == 0 && readText(state) == "inactive", "disable stops it",
+             statusText(stopped) + ", kernel " + readText(state));
+    if (readText(state) == "active") {
+        // Stopped by hand so that it does not count down for the rest of the run.
+        const int fd = ::open("/dev/watchdog0", O_WRONLY | O_CLOEXEC);
+        int option = WDIOS_DISABLECARD;
+        if (fd >= 0 && ::ioctl(fd, WDIOC_SETOPTIONS, &option) != 0 && ::write(fd, "V", 1) != 1)
+            std::perror("watchdog");
+        if (fd >= 0)
+            ::close(fd);
+    }
 }
 
 void backlight(Report &r, const Machine &m)

@@ -110,13 +110,9 @@ int32_t Watchdog::watchdogEnable(int32_t timeoutMs)
     // The driver counts whole seconds; rounding up never resets the board
     // before the window's count-down ends.
     const int wanted = static_cast<int>((int64_t(timeoutMs) + 999) / 1000);
-    const bool opened = fd_ < 0;
-    if (opened) {
-        // EBUSY: another holder, such as systemd's own watchdog handling.
-        fd_ = ::open(root_.path(device_).c_str(), O_WRONLY | O_CLOEXEC);
-        if (fd_ < 0)
-            return statusFromErrno(errno);
-    }
+    const bool opened = fd_ < 0 && !armedElsewhere();
+    if (const int32_t status = hold(); status != HALVO_STATUS_OK)
+        return status;
     int timeout = wanted;
     int32_t status = HALVO_STATUS_OK;
     if (::ioctl(fd_, WDIOC_SETTIMEOUT, &timeout) != 0)
@@ -141,21 +137,44 @@ int32_t Watchdog::watchdogTrigger()
         return status;
     // Feeding a stopped watchdog is harmless, as in the simulator; opening
     // the node to feed it would arm it.
-    if (fd_ < 0)
+    if (fd_ < 0 && !armedElsewhere())
         return HALVO_STATUS_OK;
+    if (const int32_t status = hold(); status != HALVO_STATUS_OK)
+        return status;
     return ::ioctl(fd_, WDIOC_KEEPALIVE, 0) == 0 ? HALVO_STATUS_OK : statusFromErrno(errno);
+}
+
+bool Watchdog::armedElsewhere() const
+{
+    std::string state;
+    return fd_ < 0 && root_.readLine(sysfs_ + "/state", state) == HALVO_STATUS_OK && state == "active";
+}
+
+int32_t Watchdog::hold()
+{
+    if (fd_ >= 0)
+        return HALVO_STATUS_OK;
+    // An armed watchdog that nobody holds (its program exited without
+    // stopping it, or this library's last run did) counts down to a reset:
+    // it is taken over rather than reported fed or stopped while it is not.
+    // Opening an active watchdog leaves it running. EBUSY: another holder,
+    // such as systemd's own watchdog handling.
+    fd_ = ::open(root_.path(device_).c_str(), O_WRONLY | O_CLOEXEC);
+    return fd_ >= 0 ? HALVO_STATUS_OK : statusFromErrno(errno);
 }
 
 int32_t Watchdog::watchdogDisable()
 {
     if (const int32_t status = present(); status != HALVO_STATUS_OK)
         return status;
-    if (fd_ < 0)
+    if (fd_ < 0 && !armedElsewhere())
         return HALVO_STATUS_OK;
     // With nowayout the kernel ignores the magic close and only logs "did
     // not stop"; the node stays held so that the window can go on feeding.
     if (noWayOut())
         return unsupported();
+    if (const int32_t status = hold(); status != HALVO_STATUS_OK)
+        return status;
     return stop();
 }
 

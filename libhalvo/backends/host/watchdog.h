@@ -12,7 +12,10 @@ namespace halvo::host
 //
 // At unload the node is closed without the magic character: a watchdog the
 // user armed stays armed and resets the board unless fed, which is what an
-// armed watchdog is for when its feeder goes away.
+// armed watchdog is for when its feeder goes away. A watchdog left armed that
+// way (the sysfs state says so and nobody holds it) is taken over by the next
+// trigger, enable or disable, so that none of them reports success while the
+// board still counts down.
 class Watchdog
 {
 public:
@@ -34,6 +37,10 @@ private:
     // Stops the held watchdog and closes the node; unsupported when the
     // driver refuses to stop (nowayout).
     int32_t stop();
+    // Armed, by the sysfs state, and not held by this library.
+    bool armedElsewhere() const;
+    // Opens the node unless it is held already.
+    int32_t hold();
 
     const Root &root_;
     std::string device_; // "/dev/watchdogN", "" when the machine has none
