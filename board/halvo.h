@@ -228,6 +228,13 @@ HALVO_API int32_t HalvoGetFanCount(int32_t handle, int32_t *count);
 HALVO_API int32_t HalvoGetFanList(int32_t handle, FanInfo *list, int32_t count);
 HALVO_API int32_t HalvoGetCpuTemp(int32_t handle, int32_t sensor, int32_t *milliCelsius);
 HALVO_API int32_t HalvoGetCpuFanSpeed(int32_t handle, int32_t *rpm);
+/* One record of a list above, read on its own (index 0 .. count - 1, as in the
+ * list). A list call fails as a whole (HALVO_CLASS_DEVICE) when any of its
+ * sensors gives no reading; these fail for that sensor only, so that a reader
+ * such as a metrics exporter can keep the others. */
+HALVO_API int32_t HalvoGetTempSensor(int32_t handle, int32_t index, TempSensorInfo *sensor);
+HALVO_API int32_t HalvoGetVoltageSensor(int32_t handle, int32_t index, VoltageSensorInfo *sensor);
+HALVO_API int32_t HalvoGetFan(int32_t handle, int32_t index, FanInfo *fan);
 
 /* ---- CPU fan and performance ------------------------------------------------ */
 

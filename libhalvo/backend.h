@@ -12,6 +12,7 @@
 #define HALVO_BACKEND_H
 
 #include "board/halvo.h"
+#include "status.h"
 
 #include <cstring>
 #include <memory>
@@ -54,6 +55,21 @@ public:
     virtual int32_t getFanList(FanInfo *list, int32_t count) = 0;
     virtual int32_t getCpuTemp(int32_t sensor, int32_t &milliCelsius) = 0;
     virtual int32_t getCpuFanSpeed(int32_t &rpm) = 0;
+    // One record of a list. By default the list is read and the record
+    // picked, which fails with the list when any sensor gives no reading; a
+    // backend that can read one sensor alone does so.
+    virtual int32_t getTempSensor(int32_t index, TempSensorInfo &sensor)
+    {
+        return recordOf(index, sensor, &Backend::getTempSensorCount, &Backend::getTempSensorList);
+    }
+    virtual int32_t getVoltageSensor(int32_t index, VoltageSensorInfo &sensor)
+    {
+        return recordOf(index, sensor, &Backend::getVoltageSensorCount, &Backend::getVoltageSensorList);
+    }
+    virtual int32_t getFan(int32_t index, FanInfo &fan)
+    {
+        return recordOf(index, fan, &Backend::getFanCount, &Backend::getFanList);
+    }
 
     virtual int32_t getFanMode(int32_t fan, uint8_t &mode) = 0;
     virtual int32_t getFanSpeed(int32_t fan, uint8_t &speed, int32_t &rpm) = 0;
@@ -100,6 +116,27 @@ public:
                              uint32_t count) = 0;
 
     virtual int32_t setSystemState(int32_t state) = 0;
+
+private:
+    template <typename Record>
+    int32_t recordOf(int32_t index, Record &out, int32_t (Backend::*count)(int32_t &),
+                     int32_t (Backend::*list)(Record *, int32_t))
+    {
+        // A board never lists more; the bound keeps a broken one from
+        // growing memory.
+        constexpr int32_t kMaxItems = 4096;
+        int32_t n = 0;
+        if (const int32_t status = (this->*count)(n); status != HALVO_STATUS_OK)
+            return status;
+        if (index < 0 || index >= n || n > kMaxItems)
+            return badArgument(kOutOfRange);
+        std::vector<Record> all(static_cast<size_t>(n));
+        const int32_t status = (this->*list)(all.data(), n);
+        if (status != HALVO_STATUS_OK && status != HALVO_STATUS_PARTIAL)
+            return status;
+        out = all[static_cast<size_t>(index)];
+        return HALVO_STATUS_OK;
+    }
 };
 
 // Where backends come from: the local board, remote boards by address, and the

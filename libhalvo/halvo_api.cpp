@@ -432,6 +432,24 @@ HALVO_API int32_t HalvoGetCpuFanSpeed(int32_t handle, int32_t *rpm)
                      [&](Backend &b) { return b.getCpuFanSpeed(*rpm); });
 }
 
+HALVO_API int32_t HalvoGetTempSensor(int32_t handle, int32_t index, TempSensorInfo *sensor)
+{
+    return boardCall("HalvoGetTempSensor", args(handle, index, Out{sensor}), handle, {sensor},
+                     [&](Backend &b) { return b.getTempSensor(index, *sensor); });
+}
+
+HALVO_API int32_t HalvoGetVoltageSensor(int32_t handle, int32_t index, VoltageSensorInfo *sensor)
+{
+    return boardCall("HalvoGetVoltageSensor", args(handle, index, Out{sensor}), handle, {sensor},
+                     [&](Backend &b) { return b.getVoltageSensor(index, *sensor); });
+}
+
+HALVO_API int32_t HalvoGetFan(int32_t handle, int32_t index, FanInfo *fan)
+{
+    return boardCall("HalvoGetFan", args(handle, index, Out{fan}), handle, {fan},
+                     [&](Backend &b) { return b.getFan(index, *fan); });
+}
+
 // ---- CPU fan and performance -------------------------------------------------------
 
 HALVO_API int32_t HalvoGetFanMode(int32_t handle, int32_t fan, uint8_t *mode)

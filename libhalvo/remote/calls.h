@@ -66,6 +66,9 @@ struct Row {
     X(HalvoGetFanList, "GET", "/v1/fans", "list", "count")                                                             \
     X(HalvoGetCpuTemp, "GET", "/v1/cpu/temperature/{sensor}", "sensor", "milliCelsius")                                \
     X(HalvoGetCpuFanSpeed, "GET", "/v1/cpu/fan", "rpm")                                                                \
+    X(HalvoGetTempSensor, "GET", "/v1/sensors/temperatures/{index}", "index", "sensor")                                \
+    X(HalvoGetVoltageSensor, "GET", "/v1/sensors/voltages/{index}", "index", "sensor")                                 \
+    X(HalvoGetFan, "GET", "/v1/fans/{index}", "index", "fan")                                                          \
     X(HalvoGetFanMode, "GET", "/v1/fans/{fan}/mode", "fan", "mode")                                                    \
     X(HalvoGetFanSpeed, "GET", "/v1/fans/{fan}/speed", "fan", "speed", "value")                                        \
     X(HalvoSetCpuFanSpeed, "PUT", "/v1/cpu/fan", "speed")                                                              \

@@ -1,6 +1,7 @@
 // Sensors, fan control, PCI and backlight parts on the fixture machines. The
 // write tests run after the read tests of their machine (gtest keeps file
 // order) and put back what they broke on purpose.
+#include "agent/metrics.h"
 #include "host_test_support.h"
 #include "libhalvo/backends/host/backlight.h"
 #include "libhalvo/backends/host/pci.h"
@@ -75,15 +76,20 @@ TEST(EmbeddedSensors, FanReadsRefuseFansOutsideTheList)
 
 // A reading the driver refuses now (EIO, ENODATA, a text that is no number)
 // or a fan turning backwards fails the whole list without writing a record:
-// the window keeps what it showed. The next list reads afresh.
-TEST(EmbeddedSensors, ListsWithAnUnreadableSensorFailAndWriteNothing)
+// the window keeps what it showed. Read alone, the other sensors still
+// answer, and /metrics leaves out only the one that failed. The next list
+// reads afresh.
+TEST(EmbeddedSensors, AnUnreadableSensorFailsItsListButNotTheOthers)
 {
     Sensors part(fixtureRoot(), fixtureSettings());
     int32_t temps = 0, fans = 0;
     ASSERT_EQ(0, part.getTempSensorCount(temps) | part.getFanCount(fans));
     std::vector<TempSensorInfo> t(static_cast<size_t>(temps), TempSensorInfo{"kept", 7});
     std::vector<FanInfo> f(static_cast<size_t>(fans), FanInfo{"kept", 7, 0});
-    const std::string sensor = kNct + "temp1_input", fan = kNct + "fan1_input";
+    // The library's own sensors (handle 0, for the metrics) are enumerated
+    // while every input reads.
+    ASSERT_NE(std::string::npos, halvo::agent::metricsText(0).find("halvo_temperature_celsius{sensor=\"SYSTIN\"} 36"));
+    const std::string sensor = kNct + "temp1_input", fan = kNct + "fan1_input"; // SYSTIN, the fourth
     const std::string savedSensor = fixtureFile(sensor), savedFan = fixtureFile(fan);
     for (const auto &[file, text] : {std::pair{sensor, "invalid"}, {sensor, "nan"}, {fan, "-300"}}) {
         SCOPED_TRACE(text);
@@ -91,6 +97,16 @@ TEST(EmbeddedSensors, ListsWithAnUnreadableSensorFailAndWriteNothing)
         if (file == sensor) {
             EXPECT_EQ(HALVO_CLASS_DEVICE, errorClass(part.getTempSensorList(t.data(), temps)));
             EXPECT_EQ(std::string("kept"), t[0].name);
+            TempSensorInfo one{};
+            EXPECT_EQ(HALVO_CLASS_DEVICE, errorClass(part.getTempSensor(3, one)));
+            ASSERT_EQ(0, part.getTempSensor(2, one));
+            EXPECT_EQ(std::make_pair(std::string("Core 1"), 51000), std::make_pair(std::string(one.name), one.value));
+            const std::string metrics = halvo::agent::metricsText(0);
+            for (const char *line : {"halvo_read_success{read=\"temperatures\"} 0\n",
+                                     "halvo_read_success{read=\"temperatures\",index=\"3\"} 0\n",
+                                     "halvo_temperature_celsius{sensor=\"Core 1\"} 51\n"})
+                EXPECT_NE(std::string::npos, metrics.find(line)) << line << metrics;
+            EXPECT_EQ(std::string::npos, metrics.find("sensor=\"SYSTIN\"")) << metrics;
         } else {
             EXPECT_EQ(HALVO_CLASS_DEVICE, errorClass(part.getFanList(f.data(), fans)));
             EXPECT_EQ(7u, f[0].speed);
@@ -99,10 +115,7 @@ TEST(EmbeddedSensors, ListsWithAnUnreadableSensorFailAndWriteNothing)
     }
     ASSERT_EQ(0, fixtureRoot().write(sensor, "39250"));
     ASSERT_EQ(0, part.getTempSensorList(t.data(), temps));
-    bool fresh = false;
-    for (const TempSensorInfo &r : t)
-        fresh = fresh || r.value == 39250;
-    EXPECT_TRUE(fresh) << "the new value is read, not a cached one";
+    EXPECT_EQ(39250, t[3].value) << "the new value is read, not a cached one";
     fixtureRoot().write(sensor, savedSensor);
 }
 

@@ -36,6 +36,7 @@ TEST_F(Api, EveryCallRefusesWhatItCannotDo)
         {"null storage buffer", [&] { return HalvoStorageRead(0, 0, 0, nullptr, 4); }, 2},
         {"null list", [&] { return HalvoGetFanList(0, nullptr, 3); }, 2},
         {"list of 0", [&] { return HalvoGetFanList(0, &fan, 0); }, 2},
+        {"fan before the list", [&] { return HalvoGetFan(0, -1, &fan); }, 2},
         {"module 2 of 2", [&] { return HalvoGetMemoryModuleInfo(0, 2, &module); }, 2},
         {"battery 1 of 1", [&] { return HalvoGetBatteryInfo(0, 1, &battery); }, 2},
         {"frequency kind 3", [&] { return HalvoGetCpuFreq(0, 3, &i); }, 2},

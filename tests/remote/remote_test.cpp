@@ -90,6 +90,9 @@ TEST_F(Remote, ReadsAnswerAsTheBoardItselfTextsByteForByte)
     EXPECT_EQ(HalvoGetFanList(0, a.data(), fans + 1), HALVO_STATUS_PARTIAL);
     EXPECT_EQ(HalvoGetFanList(h, b.data(), fans + 1), HALVO_STATUS_PARTIAL);
     EXPECT_EQ(std::memcmp(a.data(), b.data(), sizeof(FanInfo) * a.size()), 0);
+    FanInfo one{};
+    ASSERT_EQ(HalvoGetFan(h, fans - 1, &one), 0);
+    EXPECT_EQ(std::memcmp(&one, &a[static_cast<size_t>(fans) - 1], sizeof one), 0) << "one record as the list has it";
     // Reads of a refresh come from one snapshot, and still match.
     for (int i = 0; i < 2; ++i) {
         BatteryState s0{}, s1{};

@@ -80,6 +80,15 @@ public:
         return sensors().getCpuTemp(sensor, milliCelsius);
     }
     int32_t getCpuFanSpeed(int32_t &rpm) override { return sensors().getCpuFanSpeed(rpm); }
+    int32_t getTempSensor(int32_t index, TempSensorInfo &sensor) override
+    {
+        return sensors().getTempSensor(index, sensor);
+    }
+    int32_t getVoltageSensor(int32_t index, VoltageSensorInfo &sensor) override
+    {
+        return sensors().getVoltageSensor(index, sensor);
+    }
+    int32_t getFan(int32_t index, FanInfo &fan) override { return sensors().getFan(index, fan); }
     int32_t getIntruderStatus(int32_t &status) override { return sensors().getIntruderStatus(status); }
     int32_t getFanMode(int32_t fan, uint8_t &mode) override { return sensors().getFanMode(fan, mode); }
     int32_t getFanSpeed(int32_t fan, uint8_t &speed, int32_t &rpm) override

@@ -149,6 +149,30 @@ int32_t readList(const std::vector<Item> &items, Record *list, int32_t count, Fi
     });
 }
 
+// One record of a list, reading its input alone.
+template <typename Item, typename Record, typename Field, typename Value>
+int32_t readOne(const std::vector<Item> &items, int32_t index, Record &record, Field Record::*field, Value value)
+{
+    if (index < 0 || static_cast<size_t>(index) >= items.size())
+        return badArgument(kOutOfRange);
+    const Item &item = items[static_cast<size_t>(index)];
+    int64_t v = 0;
+    if (const int32_t status = value(item, v); status != HALVO_STATUS_OK)
+        return status;
+    record = Record{};
+    copyText(record.name, item.name);
+    record.*field = static_cast<Field>(v);
+    return HALVO_STATUS_OK;
+}
+
+int32_t readSpeed(const Sensors::Fan &fan, int64_t &speed)
+{
+    uint32_t v = 0;
+    const int32_t status = readRpm(fan, v);
+    speed = v;
+    return status;
+}
+
 int32_t readMilli(const Sensors::Input &input, int64_t &milli)
 {
     double v = 0;
@@ -382,12 +406,28 @@ int32_t Sensors::getFanList(FanInfo *list, int32_t count)
 {
     if (const int32_t status = ready(); status != HALVO_STATUS_OK)
         return status;
-    return readList(fans_, list, count, &FanInfo::speed, [](const Fan &fan, int64_t &speed) {
-        uint32_t v = 0;
-        const int32_t status = readRpm(fan, v);
-        speed = v;
+    return readList(fans_, list, count, &FanInfo::speed, readSpeed);
+}
+
+int32_t Sensors::getTempSensor(int32_t index, TempSensorInfo &sensor)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
         return status;
-    });
+    return readOne(temps_, index, sensor, &TempSensorInfo::value, readMilli);
+}
+
+int32_t Sensors::getVoltageSensor(int32_t index, VoltageSensorInfo &sensor)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
+        return status;
+    return readOne(volts_, index, sensor, &VoltageSensorInfo::value, readMilli);
+}
+
+int32_t Sensors::getFan(int32_t index, FanInfo &fan)
+{
+    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
+        return status;
+    return readOne(fans_, index, fan, &FanInfo::speed, readSpeed);
 }
 
 int32_t Sensors::getCpuTemp(int32_t sensor, int32_t &milliCelsius)

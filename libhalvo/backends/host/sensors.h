@@ -62,6 +62,10 @@ public:
     // sensor: 0, the CPU temperature.
     int32_t getCpuTemp(int32_t sensor, int32_t &milliCelsius);
     int32_t getCpuFanSpeed(int32_t &rpm);
+    // One list record, reading only that input.
+    int32_t getTempSensor(int32_t index, TempSensorInfo &sensor);
+    int32_t getVoltageSensor(int32_t index, VoltageSensorInfo &sensor);
+    int32_t getFan(int32_t index, FanInfo &fan);
     int32_t getIntruderStatus(int32_t &status);
     // fan: 1, the CPU fan.
     int32_t getFanMode(int32_t fan, uint8_t &mode);
