@@ -249,7 +249,7 @@ TEST(Amt, TheDemoBoardsFirmwareStaysInProcess)
     FakeAmt fake;
     Conf conf(portLine(fake));
     int32_t state = -1;
-    ASSERT_EQ(get("Pawtrel*5", state, "192.168.1.30"), 0);
+    ASSERT_EQ(get("Pawtrel*5", state, "192.0.2.30"), 0);
     EXPECT_EQ(state, HALVO_SYSTEM_STATE_HIBERNATED);
     EXPECT_TRUE(fake.requests().empty());
 }

@@ -3,6 +3,7 @@
 // rewrites the file instead; review the diff before committing it.
 #include "board/halvo.h"
 #include "host_test_support.h"
+#include "libhalvo/backends/sim/halvo_sim.h"
 
 #include <cstdio>
 #include <cstring>
@@ -197,6 +198,25 @@ std::string dumpBoard()
     CALL(HalvoGetI2cBusCount, 0, &buses);
     d.put("count", buses);
     return d.str();
+}
+
+// With the real machine as handle 0 nothing is simulated: the demo's
+// addresses, and the ones it used to have, go to the network (refused here,
+// where only loopback may be reached) like any other, and so does AMT.
+TEST(AnyMachine, NoAddressReachesASimulatedBoard)
+{
+    for (const char *address : {"192.0.2.10", "192.0.2.20", "192.168.1.20"}) {
+        int32_t handle = -1;
+        EXPECT_EQ(HALVO_CLASS_CONNECTION,
+                  HALVO_ERROR_CLASS(HalvoLibInitialize(address, HALVO_LIBINIT_PORT, &handle, 0, 0)))
+            << address;
+        int32_t state = -1;
+        EXPECT_EQ(HALVO_CLASS_CONNECTION,
+                  HALVO_ERROR_CLASS(HalvoGetSystemStateAmt(address, "admin", "Pawtrel*5", &state)))
+            << address;
+    }
+    EXPECT_EQ(HALVO_CLASS_ARGUMENT, HALVO_ERROR_CLASS(halvo_sim_patch_board(nullptr, "{}")));
+    EXPECT_NE(std::string(halvo_sim_last_error()).find("not in use"), std::string::npos);
 }
 
 TEST(AnyMachine, EveryReadCallMatchesTheGoldenFile)

@@ -29,7 +29,7 @@ TEST_F(Api, EveryCallRefusesWhatItCannotDo)
     expectRefused({
         {"unknown address", [&] { return HalvoLibInitialize("10.9.9.9", HALVO_LIBINIT_PORT, &i, 0, 0); }, 1},
         {"null address", [&] { return HalvoLibInitialize(nullptr, HALVO_LIBINIT_PORT, &i, 0, 0); }, 2},
-        {"null handle", [&] { return HalvoLibInitialize("192.168.1.20", HALVO_LIBINIT_PORT, none, 0, 0); }, 2},
+        {"null handle", [&] { return HalvoLibInitialize("192.0.2.20", HALVO_LIBINIT_PORT, none, 0, 0); }, 2},
         {"closed handle", [&] { return HalvoSystemUpTime(closed, &i); }, 5},
         {"unopened handle", [&] { return HalvoSystemUpTime(99, &i); }, 5},
         {"null record", [&] { return HalvoGetCpuInfo(0, nullptr); }, 2},
@@ -66,10 +66,10 @@ TEST_F(Api, EveryCallRefusesWhatItCannotDo)
         {"I2C read from nobody", [&] { return HalvoI2cRead(0, 0, 0x51, 0, 1, buffer, &n); }, 4},
         {"no I2C bus 1", [&] { return HalvoI2cRead(0, 1, 0x50, 0, 1, buffer, &n); }, 2},
         {"null I2C outputs", [&] { return HalvoI2cRead(0, 0, 0x50, 0, 0, nullptr, nullptr); }, 2},
-        {"AMT wrong password", [&] { return HalvoGetSystemStateAmt("192.168.1.10", "admin", "x", &i); }, 6},
-        {"AMT wrong user", [&] { return HalvoGetSystemStateAmt("192.168.1.10", "root", "Pawtrel*5", &i); }, 6},
-        {"AMT nobody there", [&] { return HalvoGetSystemStateAmt("192.168.1.99", "admin", "Pawtrel*5", &i); }, 1},
-        {"AMT state 4", [&] { return HalvoSetSystemStateAmt("192.168.1.10", "admin", "Pawtrel*5", 4); }, 2},
+        {"AMT wrong password", [&] { return HalvoGetSystemStateAmt("192.0.2.10", "admin", "x", &i); }, 6},
+        {"AMT wrong user", [&] { return HalvoGetSystemStateAmt("192.0.2.10", "root", "Pawtrel*5", &i); }, 6},
+        {"AMT nobody there", [&] { return HalvoGetSystemStateAmt("192.0.2.99", "admin", "Pawtrel*5", &i); }, 1},
+        {"AMT state 4", [&] { return HalvoSetSystemStateAmt("192.0.2.10", "admin", "Pawtrel*5", 4); }, 2},
     });
     EXPECT_EQ(i, -7) << "a failed call writes no output";
     EXPECT_EQ(n, 5u);
@@ -100,7 +100,7 @@ TEST_F(Api, HandlesAreNewPerInitializeAndReachTheirOwnBoard)
 
     EXPECT_EQ(HalvoLibUnInitialize(0), 0);
     EXPECT_EQ(boardName(0), "HVB-1520") << "closing handle 0 keeps the local board";
-    EXPECT_EQ(boardName(openRemote("192.168.1.10")), "HVB-1520") << "the local board through its own address";
+    EXPECT_EQ(boardName(openRemote("192.0.2.10")), "HVB-1520") << "the local board through its own address";
     halvo_sim_reset();
     int32_t seconds;
     EXPECT_EQ(errorClass(HalvoSystemUpTime(second, &seconds)), HALVO_CLASS_HANDLE) << "reset closes handles";
@@ -109,12 +109,12 @@ TEST_F(Api, HandlesAreNewPerInitializeAndReachTheirOwnBoard)
 TEST_F(Api, OfflineOrTurnedOffBoardsAreConnectionLossesOfThatHandleOnly)
 {
     const int32_t remote = openRemote();
-    patch(R"({"online": false})", "192.168.1.20");
+    patch(R"({"online": false})", "192.0.2.20");
     int32_t seconds, handle;
     EXPECT_EQ(errorClass(HalvoSystemUpTime(remote, &seconds)), HALVO_CLASS_CONNECTION);
-    EXPECT_EQ(errorClass(HalvoLibInitialize("192.168.1.20", HALVO_LIBINIT_PORT, &handle, 0, 0)),
+    EXPECT_EQ(errorClass(HalvoLibInitialize("192.0.2.20", HALVO_LIBINIT_PORT, &handle, 0, 0)),
               HALVO_CLASS_CONNECTION);
-    patch(R"({"online": true})", "192.168.1.20");
+    patch(R"({"online": true})", "192.0.2.20");
     EXPECT_EQ(HalvoSystemUpTime(remote, &seconds), 0);
 
     ASSERT_EQ(HalvoSetSystemState(remote, 1), 0);
@@ -132,23 +132,23 @@ TEST_F(Api, AmtQueriesAndSwitchesBoardsAndStandaloneEndpoints)
     auto amtState = [](const char *ip) {
         return read<int32_t>([&](int32_t *v) { return HalvoGetSystemStateAmt(ip, "admin", "Pawtrel*5", v); });
     };
-    EXPECT_EQ(amtState("192.168.1.20"), 1);
-    ASSERT_EQ(HalvoSetSystemStateAmt("192.168.1.20", "admin", "Pawtrel*5", 0), 0);
-    EXPECT_EQ(amtState("192.168.1.20"), 0);
+    EXPECT_EQ(amtState("192.0.2.20"), 1);
+    ASSERT_EQ(HalvoSetSystemStateAmt("192.0.2.20", "admin", "Pawtrel*5", 0), 0);
+    EXPECT_EQ(amtState("192.0.2.20"), 0);
     EXPECT_EQ(bootCounter(remote), boots + 1) << "turned on with a new boot";
     EXPECT_EQ(upTime(remote), 0);
 
     const int32_t localBoots = bootCounter();
-    ASSERT_EQ(HalvoSetSystemStateAmt("192.168.1.10", "admin", "Pawtrel*5", 3), 0);
+    ASSERT_EQ(HalvoSetSystemStateAmt("192.0.2.10", "admin", "Pawtrel*5", 3), 0);
     EXPECT_EQ(bootCounter(), localBoots + 1) << "restart of a running board";
     EXPECT_EQ(upTime(), 0);
-    ASSERT_EQ(HalvoSetSystemStateAmt("192.168.1.10", "admin", "Pawtrel*5", 1), 0);
+    ASSERT_EQ(HalvoSetSystemStateAmt("192.0.2.10", "admin", "Pawtrel*5", 1), 0);
     int32_t seconds;
     EXPECT_EQ(errorClass(HalvoSystemUpTime(0, &seconds)), HALVO_CLASS_CONNECTION);
 
-    EXPECT_EQ(amtState("192.168.1.30"), 2);
-    ASSERT_EQ(HalvoSetSystemStateAmt("192.168.1.30", "admin", "Pawtrel*5", 3), 0);
-    EXPECT_EQ(amtState("192.168.1.30"), 0);
+    EXPECT_EQ(amtState("192.0.2.30"), 2);
+    ASSERT_EQ(HalvoSetSystemStateAmt("192.0.2.30", "admin", "Pawtrel*5", 3), 0);
+    EXPECT_EQ(amtState("192.0.2.30"), 0);
 }
 
 TEST_F(Api, RecordsHaveTheDocumentedLayoutTextsAndCountRule)

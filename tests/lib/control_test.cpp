@@ -94,7 +94,7 @@ TEST_F(Control, LoadIsAMergePatchOverTheDemoAndTheLiveJsonRoundTrips)
     EXPECT_EQ(std::string(bytes, 4), std::string("\0ABC", 4));
     EXPECT_EQ(boardName(openRemote("10.1.1.1")), "FAR");
     int32_t handle;
-    EXPECT_EQ(errorClass(HalvoLibInitialize("192.168.1.20", HALVO_LIBINIT_PORT, &handle, 0, 0)),
+    EXPECT_EQ(errorClass(HalvoLibInitialize("192.0.2.20", HALVO_LIBINIT_PORT, &handle, 0, 0)),
               HALVO_CLASS_CONNECTION);
 
     load("{}");
@@ -153,7 +153,7 @@ TEST_F(Control, CallLogShowsArgumentsButNoPasswordsNorBytesOfRefusedCalls)
     std::vector<char> storage(16, 'a');
     std::vector<uint8_t> block(32, 0x11);
     int32_t state;
-    HalvoGetSystemStateAmt("192.168.1.20", "admin", "Pawtrel*5", &state);
+    HalvoGetSystemStateAmt("192.0.2.20", "admin", "Pawtrel*5", &state);
     HalvoGetCpuInfo(0, nullptr);
     EXPECT_NE(HalvoStorageWrite(0, 0, 0, storage.data(), 101), 0);
     EXPECT_NE(HalvoStorageWrite(0, 0, 0, storage.data(), INT32_MAX), 0);
@@ -166,7 +166,7 @@ TEST_F(Control, CallLogShowsArgumentsButNoPasswordsNorBytesOfRefusedCalls)
     std::string hex32;
     while (hex32.size() < 64)
         hex32 += "61";
-    EXPECT_EQ(callLog(), "HalvoGetSystemStateAmt(\"192.168.1.20\", \"admin\", \"***\", *) -> 0\n"
+    EXPECT_EQ(callLog(), "HalvoGetSystemStateAmt(\"192.0.2.20\", \"admin\", \"***\", *) -> 0\n"
                          "HalvoGetCpuInfo(0, NULL) -> 131073\n"
                          "HalvoStorageWrite(0, 0, 0, *, 101) -> 131074\n"
                          "HalvoStorageWrite(0, 0, 0, *, 2147483647) -> 131074\n"
@@ -217,7 +217,7 @@ TEST(Threads, ConcurrentCallsWithTheClockRunningStayConsistent)
                 if (t == 0 && i % 50 == 0)
                     halvo_sim_patch_board(nullptr, R"({"intruderStatus": 1})");
                 if (t == 1 || t == 2) {
-                    if (HalvoLibInitialize("192.168.1.20", HALVO_LIBINIT_PORT, &handle, 0, 0) != 0)
+                    if (HalvoLibInitialize("192.0.2.20", HALVO_LIBINIT_PORT, &handle, 0, 0) != 0)
                         ++failures;
                     if (t == 1 ? HalvoLibUnInitialize(handle) != 0 : (shared = handle, false))
                         ++failures;
@@ -299,14 +299,14 @@ TEST(LogFile, IsCreatedPrivateAndNeverHoldsAPassword)
     if (!path)
         GTEST_SKIP() << "needs HALVO_SIM_LOG";
     int32_t state;
-    HalvoGetSystemStateAmt("192.168.1.10", "admin", "Pawtrel*5", &state);
+    HalvoGetSystemStateAmt("192.0.2.10", "admin", "Pawtrel*5", &state);
     struct stat st {
     };
     ASSERT_EQ(::stat(path, &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     std::ifstream in(path);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_NE(text.find(R"(HalvoGetSystemStateAmt("192.168.1.10", "admin", "***", *) -> 0)"), std::string::npos);
+    EXPECT_NE(text.find(R"(HalvoGetSystemStateAmt("192.0.2.10", "admin", "***", *) -> 0)"), std::string::npos);
     EXPECT_EQ(text.find("Pawtrel"), std::string::npos);
 }
 

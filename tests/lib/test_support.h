@@ -84,7 +84,7 @@ protected:
         EXPECT_EQ(HalvoGetBoardInfo(handle, &info), 0);
         return std::string(info.boardName, strnlen(info.boardName, sizeof info.boardName));
     }
-    static int32_t openRemote(const char *address = "192.168.1.20")
+    static int32_t openRemote(const char *address = "192.0.2.20")
     {
         int32_t handle = -1;
         EXPECT_EQ(HalvoLibInitialize(address, HALVO_LIBINIT_PORT, &handle, 0, 0), 0);

@@ -580,25 +580,25 @@ private slots:
     // shown whole.
     void amtCommandsNameAnyBoardByAddressAndCredentials()
     {
-        SimBoard::patch(R"({"powerState": 1})", "192.168.1.20");
-        QCOMPARE(power("radioButton_24", "192.168.1.10"), "Board with IP 192.168.1.10 has POWER ON");
-        QCOMPARE(power("radioButton_24", "192.168.1.20"), "Board with IP 192.168.1.20 has POWER OFF");
-        QCOMPARE(power("radioButton_24", "192.168.1.30"), "Board with IP 192.168.1.30 is HIBERNATED");
+        SimBoard::patch(R"({"powerState": 1})", "192.0.2.20");
+        QCOMPARE(power("radioButton_24", "192.0.2.10"), "Board with IP 192.0.2.10 has POWER ON");
+        QCOMPARE(power("radioButton_24", "192.0.2.20"), "Board with IP 192.0.2.20 has POWER OFF");
+        QCOMPARE(power("radioButton_24", "192.0.2.30"), "Board with IP 192.0.2.30 is HIBERNATED");
         fakeHalvoGetSystemStateAmt = [](const char *ip, const char *user, const char *password, int32_t *state) {
             return realHalvoGetSystemStateAmt(ip, user, password, state), *state = 7, 0;
         };
-        QCOMPARE(power("radioButton_24", "192.168.1.10"), "Board with IP 192.168.1.10 is in unknown state");
+        QCOMPARE(power("radioButton_24", "192.0.2.10"), "Board with IP 192.0.2.10 is in unknown state");
         fakeHalvoGetSystemStateAmt = nullptr;
-        QVERIFY(SimBoard::calls().value(0).startsWith(R"(HalvoGetSystemStateAmt("192.168.1.10", "admin", "***", *))"));
+        QVERIFY(SimBoard::calls().value(0).startsWith(R"(HalvoGetSystemStateAmt("192.0.2.10", "admin", "***", *))"));
         for (const char *command : {"radioButton_21", "radioButton_22", "radioButton_20"})
-            QCOMPARE(power(command, "192.168.1.20"), "Command successful");
-        const QString call = R"("192.168.1.20", "admin", "***", )";
+            QCOMPARE(power(command, "192.0.2.20"), "Command successful");
+        const QString call = R"("192.0.2.20", "admin", "***", )";
         QCOMPARE(SimBoard::arguments("HalvoSetSystemStateAmt"), call + "3|" + call + "1|" + call + "0");
         set("lineEdit_3", "wrong");
-        QCOMPARE(power("radioButton_24"), "Cannot get state from board with IP 192.168.1.20\n\nAre you sure that the "
+        QCOMPARE(power("radioButton_24"), "Cannot get state from board with IP 192.0.2.20\n\nAre you sure that the "
                                           "board supports Intel AMT?\nAre the user name and password correct?\nYou "
                                           "can test it using your Web browser.\nType in address:\n"
-                                          "http://192.168.1.20:16992");
+                                          "http://192.0.2.20:16992");
         const QString ip = "10." + QString(197, '1'), user(150, 'u'), password(128, 'p');
         SimBoard::load(QStringLiteral(R"({"amtEndpoints": [{"ipAddress": "%1", "userName": "%2", "password": "%3",
                                           "powerState": 0}]})")

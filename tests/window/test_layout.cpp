@@ -36,7 +36,7 @@ private slots:
     // default none is loaded.
     void startsOnTheLocalBoardWithoutOpenGl()
     {
-        QCOMPARE(firstStart, "xcb_egl|plastique|HALVO-GUI 1.0: HVB-1520 - 192.168.1.10|1|0|7");
+        QCOMPARE(firstStart, "xcb_egl|plastique|HALVO-GUI 1.0: HVB-1520 - 192.0.2.10|1|0|7");
         QVERIFY(firstCalls.value(0).startsWith("HalvoGetBatteryState(0, 0, ") &&
                 firstCalls.value(1).startsWith("HalvoGetCpuInfo(0, "));
         QCOMPARE(qgetenv("QT_XCB_GL_INTEGRATION"), QByteArray("none"));

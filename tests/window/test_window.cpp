@@ -15,8 +15,8 @@ HALVO_FAKE(HalvoGetCpuFreq, (int32_t h, int32_t kind, int32_t *khz), (h, kind, k
 namespace
 {
 
-const QString Remote = QStringLiteral("192.168.1.20");
-const QString RemoteTitle = QStringLiteral("HALVO-GUI 1.0: HVB-1210 - 192.168.1.20");
+const QString Remote = QStringLiteral("192.0.2.20");
+const QString RemoteTitle = QStringLiteral("HALVO-GUI 1.0: HVB-1210 - 192.0.2.20");
 const QString LostTitle = QStringLiteral("HALVO-GUI 1.0: Not connected");
 const QString LostMessage = QStringLiteral("Connection failed, please try to connect again...");
 

@@ -29,7 +29,9 @@ size_t copyOut(const std::string &text, char *buffer, size_t size)
 }
 
 // Runs a control with the lock held; any exception becomes an argument-class
-// status with its message kept for halvo_sim_last_error().
+// status with its message kept for halvo_sim_last_error(). The body gets the
+// simulated world, null when handle 0 is the real machine: the call log and
+// forced statuses work either way.
 template <typename Body> int32_t control(Body &&body) noexcept
 {
     try {
@@ -37,12 +39,7 @@ template <typename Body> int32_t control(Body &&body) noexcept
         std::lock_guard<std::mutex> lock(lib.mutex);
         lastError.clear();
         try {
-            auto *world = dynamic_cast<sim::World *>(lib.platform.get());
-            if (!world) {
-                lastError = "the simulated board is not in use";
-                return badArgument(kNotProvided);
-            }
-            body(lib, *world);
+            body(lib, dynamic_cast<sim::World *>(lib.platform.get()));
             return HALVO_STATUS_OK;
         } catch (const std::exception &e) {
             lastError = e.what();
@@ -66,14 +63,22 @@ struct ControlError : std::exception {
     const char *what_;
 };
 
+sim::World &simulated(sim::World *world)
+{
+    if (!world)
+        throw ControlError("the simulated board is not in use (the board is the real machine)");
+    return *world;
+}
+
 } // namespace
 
 extern "C" {
 
 HALVO_API void halvo_sim_reset(void)
 {
-    control([](Library &lib, sim::World &world) {
-        world.reset();
+    control([](Library &lib, sim::World *world) {
+        if (world)
+            world->reset();
         lib.handles.closeAll();
         lib.instrument.clearForced();
         lib.instrument.clearLog();
@@ -82,32 +87,32 @@ HALVO_API void halvo_sim_reset(void)
 
 HALVO_API int32_t halvo_sim_load_board(const char *json)
 {
-    return control([&](Library &, sim::World &world) {
+    return control([&](Library &, sim::World *world) {
         if (!json)
             throw ControlError("json is NULL");
-        world.load(json);
+        simulated(world).load(json);
     });
 }
 
 HALVO_API int32_t halvo_sim_patch_board(const char *address, const char *json)
 {
-    return control([&](Library &, sim::World &world) {
+    return control([&](Library &, sim::World *world) {
         if (!json)
             throw ControlError("json is NULL");
-        world.patch(addressOf(address), json);
+        simulated(world).patch(addressOf(address), json);
     });
 }
 
 HALVO_API size_t halvo_sim_board_json(const char *address, char *buffer, size_t size)
 {
     std::string text;
-    control([&](Library &, sim::World &world) { text = world.boardJson(addressOf(address)); });
+    control([&](Library &, sim::World *world) { text = simulated(world).boardJson(addressOf(address)); });
     return copyOut(text, buffer, size);
 }
 
 HALVO_API int32_t halvo_sim_force_status(const char *function, int32_t status, int32_t calls)
 {
-    return control([&](Library &lib, sim::World &) {
+    return control([&](Library &lib, sim::World *) {
         if (!function)
             throw ControlError("function is NULL");
         if (!Instrument::isBoardFunction(function))
@@ -118,34 +123,34 @@ HALVO_API int32_t halvo_sim_force_status(const char *function, int32_t status, i
 
 HALVO_API void halvo_sim_clear_forced(void)
 {
-    control([](Library &lib, sim::World &) { lib.instrument.clearForced(); });
+    control([](Library &lib, sim::World *) { lib.instrument.clearForced(); });
 }
 
 HALVO_API void halvo_sim_freeze_clock(int frozen)
 {
-    control([&](Library &, sim::World &world) { world.freezeClock(frozen != 0); });
+    control([&](Library &, sim::World *world) { simulated(world).freezeClock(frozen != 0); });
 }
 
 HALVO_API void halvo_sim_advance_clock(int64_t milliseconds)
 {
-    control([&](Library &, sim::World &world) { world.advanceClock(milliseconds); });
+    control([&](Library &, sim::World *world) { simulated(world).advanceClock(milliseconds); });
 }
 
 HALVO_API size_t halvo_sim_call_log(char *buffer, size_t size)
 {
     std::string text;
-    control([&](Library &lib, sim::World &) { text = lib.instrument.logText(); });
+    control([&](Library &lib, sim::World *) { text = lib.instrument.logText(); });
     return copyOut(text, buffer, size);
 }
 
 HALVO_API void halvo_sim_record_calls(int on)
 {
-    control([&](Library &lib, sim::World &) { lib.instrument.setRecording(on != 0); });
+    control([&](Library &lib, sim::World *) { lib.instrument.setRecording(on != 0); });
 }
 
 HALVO_API void halvo_sim_clear_call_log(void)
 {
-    control([](Library &lib, sim::World &) { lib.instrument.clearLog(); });
+    control([](Library &lib, sim::World *) { lib.instrument.clearLog(); });
 }
 
 HALVO_API const char *halvo_sim_last_error(void)

@@ -6,6 +6,10 @@
  * world into a known state, break it on purpose and see what the program asked
  * of it. They share the library's lock, so they may be called from any thread.
  *
+ * When handle 0 is the real machine (HALVO_BOARD=host) no simulated world
+ * exists: the controls of the world fail (or do nothing), while the call log,
+ * forced statuses and the reset of handles still work.
+ *
  * Status rule: functions returning int32_t return 0 on success and a board-API
  * style error (HALVO_CLASS_ARGUMENT) otherwise; halvo_sim_last_error() then
  * describes the problem. Text outputs follow snprintf: they write at most

@@ -25,8 +25,6 @@ constexpr int64_t kFineWindowMs = 3600 * 1000;
 constexpr int64_t kCoarseStepMs = 10 * 1000;
 constexpr int64_t kMaxCatchUpMs = 30LL * 24 * 3600 * 1000;
 
-const char *const kLocalAliases[] = {"127.0.0.1", "localhost"};
-
 // A test may advance the clock by INT64_MAX, more than once; time then stops
 // at the end of the representable range.
 int64_t saturatingAdd(int64_t a, int64_t b)
@@ -247,14 +245,9 @@ Board *World::board(const std::string &address)
     return b;
 }
 
-void World::setLocalBoard(std::unique_ptr<Backend> backend)
-{
-    localOverride_ = std::move(backend);
-}
-
 Backend &World::localBoard()
 {
-    return localOverride_ ? *localOverride_ : *localBackend_;
+    return *localBackend_;
 }
 
 int32_t World::connect(const std::string &address, int32_t port, std::unique_ptr<Backend> &out)
@@ -266,13 +259,9 @@ int32_t World::connect(const std::string &address, int32_t port, std::unique_ptr
     Board *b = address.empty() ? nullptr : board(address);
     if (!b) {
         // The simulated local board can also be reached through its own
-        // agent's addresses; when handle 0 is the real machine, those
-        // addresses lead to a real agent instead.
-        if (localOverride_)
-            return fail(HALVO_CLASS_CONNECTION, kUnknownAddress);
+        // network addresses, as the world describes them; loopback is left
+        // to a real agent on this machine.
         bool local = false;
-        for (const char *alias : kLocalAliases)
-            local = local || address == alias;
         for (const NetworkDevice &d : world_.local->networkDevices)
             local = local || (!d.ipAddress.empty() && address == d.ipAddress);
         if (!local)

@@ -47,11 +47,6 @@ public:
     // The board's model is first run up to the current simulated time.
     Board *board(const std::string &address);
 
-    // Handle 0 is then `backend` (the real machine) instead of the simulated
-    // local board, which stays in the world for the controls; reset keeps it.
-    void setLocalBoard(std::unique_ptr<Backend> backend);
-    bool hasLocalOverride() const { return localOverride_ != nullptr; }
-
     Backend &localBoard() override;
     int32_t connect(const std::string &address, int32_t port, std::unique_ptr<Backend> &out) override;
     int32_t getSystemStateAmt(const std::string &ipAddress, const std::string &userName, const std::string &password,
@@ -95,7 +90,6 @@ private:
     Description world_;
     std::unordered_map<std::string, size_t> remoteIndex_;
     std::unique_ptr<Backend> localBackend_;
-    std::unique_ptr<Backend> localOverride_;
     bool frozen_ = false;
     int64_t offsetMs_ = 0;
     std::chrono::steady_clock::time_point anchor_;
