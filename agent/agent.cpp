@@ -1,6 +1,7 @@
 #include "agent.h"
 
 #include "libhalvo/remote/service.h"
+#include "libhalvo/text.h"
 #include "metrics.h"
 
 #include <httplib.h>
@@ -10,13 +11,10 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <mutex>
 #include <optional>
 #include <sstream>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace halvo::agent
 {
@@ -30,25 +28,6 @@ namespace
 const char *roleName(Role role)
 {
     return role == Role::Control ? "control" : "monitor";
-}
-
-bool readPrivateFile(const std::string &path, std::string &text, std::string &error)
-{
-    struct stat st {
-    };
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = path + ": cannot be read";
-        return false;
-    }
-    if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-        error = path + ": other users may read or change it (chmod 600)";
-        return false;
-    }
-    std::ifstream in(path);
-    std::stringstream all;
-    all << in.rdbuf();
-    text = all.str();
-    return true;
 }
 
 struct Caller {
@@ -183,12 +162,11 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
         } else if (a == "--port") {
             if (!value(v))
                 return false;
-            if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string::npos ||
-                std::stoi(v) > 65535) {
+            // 0: any free port, which the agent then prints.
+            if (!parsePort(v, options.port, true)) {
                 error = "--port: not a port number";
                 return false;
             }
-            options.port = std::stoi(v);
         } else if (a == "--tls-cert") {
             if (!value(options.tlsCert))
                 return false;
@@ -284,7 +262,10 @@ bool Server::start(const Options &options, std::string &error)
     std::map<std::string, Token> tokens;
     if (!options.tokensFile.empty()) {
         std::string text;
-        if (!readPrivateFile(options.tokensFile, text, error) || !parseTokens(text, tokens, error))
+        const PrivateFile read = readPrivateFile(options.tokensFile, text, error);
+        if (read == PrivateFile::Missing)
+            error = options.tokensFile + ": no such file";
+        if (read != PrivateFile::Read || !parseTokens(text, tokens, error))
             return false;
         if (tokens.empty()) {
             error = options.tokensFile + " holds no token";

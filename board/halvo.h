@@ -37,7 +37,8 @@
  * Records: little-endian, 4-byte integers, IEEE single floats, no padding.
  * Texts are 8-bit (Latin-1) in fixed 128-byte arrays; the library writes a NUL
  * when the text is shorter, but a 128-byte text fills the array without one, so
- * readers must bound their reads by the array (see boardtext.h).
+ * readers must bound their reads by the array (strnlen(text, HALVO_TEXT_SIZE),
+ * never strlen).
  */
 #ifndef HALVO_H
 #define HALVO_H
@@ -60,6 +61,8 @@ enum {
     HALVO_STATUS_PARTIAL = 16,
     HALVO_TEXT_SIZE = 128,
     HALVO_BLOCK_BUFFER_SIZE = 128, /* room the caller gives block and I2C reads */
+    HALVO_SMBUS_BLOCK_MAX = 32,    /* bytes of one SMBus block, read or written */
+    HALVO_I2C_WRITE_MAX = 8192,    /* bytes of one I2C write */
     HALVO_LIBINIT_PORT = 7890,
 };
 
@@ -286,11 +289,11 @@ HALVO_API int32_t HalvoSmbusWriteByte(int32_t handle, uint8_t bus, uint8_t addre
 HALVO_API int32_t HalvoSmbusReadByte(int32_t handle, uint8_t bus, uint8_t address, uint8_t command, uint8_t *data);
 HALVO_API int32_t HalvoSmbusWriteWord(int32_t handle, uint8_t bus, uint8_t address, uint8_t command, uint16_t data);
 HALVO_API int32_t HalvoSmbusReadWord(int32_t handle, uint8_t bus, uint8_t address, uint8_t command, uint16_t *data);
-/* count: 1..32 bytes (SMBus block limit). */
+/* count: 1..HALVO_SMBUS_BLOCK_MAX bytes. */
 HALVO_API int32_t HalvoSmbusWriteBlock(int32_t handle, uint8_t bus, uint8_t address, uint8_t command,
                                        const uint8_t *data, uint8_t count);
-/* buffer: HALVO_BLOCK_BUFFER_SIZE bytes; at most 32 are written; *count
- * receives their number. */
+/* buffer: HALVO_BLOCK_BUFFER_SIZE bytes; at most HALVO_SMBUS_BLOCK_MAX are
+ * written; *count receives their number. */
 HALVO_API int32_t HalvoSmbusReadBlock(int32_t handle, uint8_t bus, uint8_t address, uint8_t command, uint8_t *buffer,
                                       uint8_t *count);
 HALVO_API int32_t HalvoGetI2cBusCount(int32_t handle, uint8_t *count);
@@ -299,6 +302,7 @@ HALVO_API int32_t HalvoGetI2cBusCount(int32_t handle, uint8_t *count);
  * set the device's memory address first, 0 to read from where it stands. */
 HALVO_API int32_t HalvoI2cRead(int32_t handle, uint8_t bus, uint8_t address, uint8_t memoryAddress,
                                uint8_t useMemoryAddress, uint8_t *buffer, uint32_t *count);
+/* count: at most HALVO_I2C_WRITE_MAX bytes. */
 HALVO_API int32_t HalvoI2cWrite(int32_t handle, uint8_t bus, uint8_t address, uint8_t memoryAddress,
                                 const uint8_t *data, uint32_t count);
 

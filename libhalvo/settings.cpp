@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include "text.h"
+
 #include <algorithm>
 
 #include <cerrno>
@@ -7,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,13 +22,19 @@ namespace
 
 constexpr size_t kMaxSettingsBytes = 64 * 1024;
 
-std::string trim(const std::string &s)
-{
-    const size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos)
-        return "";
-    return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
-}
+// The numeric keys, each with its range; the default is the struct's.
+struct Number {
+    const char *key;
+    int64_t Settings::*field;
+    int64_t min, max;
+};
+const Number kNumbers[] = {
+    {"remote_connect_timeout_ms", &Settings::remoteConnectTimeoutMs, 0, 60000},
+    {"remote_call_timeout_ms", &Settings::remoteCallTimeoutMs, 0, 60000},
+    {"remote_snapshot_ms", &Settings::remoteSnapshotMs, 0, 1000},
+    {"amt_connect_timeout_ms", &Settings::amtConnectTimeoutMs, 1, 600000},
+    {"amt_timeout_ms", &Settings::amtTimeoutMs, 1, 600000},
+};
 
 std::string env(const char *name)
 {
@@ -32,21 +42,21 @@ std::string env(const char *name)
     return v ? v : "";
 }
 
-// "" when the file is missing; a note on stderr when it exists but cannot be
-// used, since a silently ignored settings file is hard to diagnose.
-std::string readSettingsFile(const std::string &path)
+// "" when the file is missing; a note when it exists but cannot be used,
+// since a silently ignored settings file is hard to diagnose.
+std::string readSettingsFile(const std::string &path, std::vector<std::string> &notes)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno != ENOENT)
-            std::fprintf(stderr, "libhalvo: %s not read (%s)\n", path.c_str(), std::strerror(errno));
+            notes.push_back(path + " not read (" + std::strerror(errno) + ")");
         return "";
     }
     std::string text;
     struct stat st {
     };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<size_t>(st.st_size) > kMaxSettingsBytes) {
-        std::fprintf(stderr, "libhalvo: %s not read (not a regular file of at most 64 KiB)\n", path.c_str());
+        notes.push_back(path + " not read (not a regular file of at most 64 KiB)");
     } else {
         char buffer[4096];
         ssize_t n;
@@ -61,7 +71,8 @@ std::string readSettingsFile(const std::string &path)
 
 void choose(Settings &s, const std::string &choice)
 {
-    if (choice == "host") {
+    s.boardFile.clear();
+    if (choice == "host" || choice.empty()) {
         s.board = Settings::Board::Host;
     } else if (choice == "demo") {
         s.board = Settings::Board::Demo;
@@ -71,70 +82,127 @@ void choose(Settings &s, const std::string &choice)
     }
 }
 
+// One line applied to `s`: false for a key the library does not know.
+// `problem` says why a known key's value was not taken as given. An empty
+// value gives the key its default back.
+bool apply(Settings &s, const std::string &key, const std::string &value, std::string &problem)
+{
+    static const Settings defaults;
+    for (const Number &n : kNumbers) {
+        if (key != n.key)
+            continue;
+        int64_t &field = s.*n.field;
+        field = defaults.*n.field;
+        const std::string range = std::to_string(n.min) + " to " + std::to_string(n.max) + ", ";
+        if (value.empty())
+            return true;
+        if (value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos) {
+            problem = "not a whole number from " + range + std::to_string(field) + " used";
+            return true;
+        }
+        const int64_t v = std::strtoll(value.c_str(), nullptr, 10);
+        field = std::clamp(v, n.min, n.max);
+        if (field != v)
+            problem = "outside " + range + std::to_string(field) + " used";
+        return true;
+    }
+    if (key == "board") {
+        choose(s, value);
+    } else if (key == "cpu_temp") {
+        s.cpuTemp = value;
+    } else if (key == "cpu_fan") {
+        s.cpuFan = value;
+    } else if (key == "gpio") {
+        s.gpio.push_back(value);
+    } else if (key == "storage") {
+        s.storage.push_back(value);
+    } else if (key == "watchdog") {
+        s.watchdog = value;
+    } else if (key == "amt_ca") {
+        s.amtCa = value;
+    } else if (key == "amt_tls") {
+        const std::optional<bool> on = parseSwitch(value);
+        s.amtTls = on.value_or(false);
+        if (!on && !value.empty())
+            problem = "not on or off, off used";
+    } else if (key == "amt_port") {
+        s.amtPort = 0;
+        if (!value.empty() && !parsePort(value, s.amtPort)) {
+            s.amtPort = -1;
+            problem = "not a port from 1 to 65535, so no AMT call is made";
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// At most 64 characters of a key or value, for a note.
+std::string shown(const std::string &text)
+{
+    return text.size() > 64 ? text.substr(0, 64) + "..." : text;
+}
+
+void report(const std::vector<std::string> &notes)
+{
+    static std::mutex mutex;
+    static std::set<std::string> reported;
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const std::string &note : notes)
+        if (reported.insert(note).second)
+            std::fprintf(stderr, "libhalvo: %s\n", note.c_str());
+}
+
 } // namespace
 
-std::string Settings::value(const std::string &key, const std::string &fallback) const
+Settings parseSettings(const std::string &text, const std::string &file, std::vector<std::string> &notes)
 {
-    const auto it = values.find(key);
-    return it == values.end() || it->second.empty() ? fallback : it->second.back();
-}
-
-int64_t Settings::number(const std::string &key, int64_t fallback, int64_t min, int64_t max) const
-{
-    const std::string text = value(key);
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return fallback;
-    return std::clamp<int64_t>(std::strtoll(text.c_str(), nullptr, 10), min, max);
-}
-
-const std::vector<std::string> &Settings::all(const std::string &key) const
-{
-    static const std::vector<std::string> none;
-    const auto it = values.find(key);
-    return it == values.end() ? none : it->second;
-}
-
-std::map<std::string, std::vector<std::string>> parseSettings(const std::string &text)
-{
-    std::map<std::string, std::vector<std::string>> values;
+    Settings s;
     size_t start = 0;
-    while (start < text.size()) {
+    for (int number = 1; start < text.size(); ++number) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos)
             end = text.size();
         std::string line = text.substr(start, end - start);
         start = end + 1;
-        if (const size_t hash = line.find('#'); hash != std::string::npos)
-            line.resize(hash);
-        const size_t eq = line.find('=');
-        if (eq == std::string::npos)
+        line = trim(line.substr(0, line.find('#')));
+        if (line.empty())
             continue;
+        const std::string where = " in " + file + " (line " + std::to_string(number) + ")";
+        const size_t eq = line.find('=');
         const std::string key = trim(line.substr(0, eq));
-        if (!key.empty())
-            values[key].push_back(trim(line.substr(eq + 1)));
+        const std::string value = eq == std::string::npos ? "" : trim(line.substr(eq + 1));
+        std::string problem;
+        if (eq == std::string::npos || key.empty())
+            notes.push_back("not a \"key = value\" line" + where + ", ignored");
+        else if (!apply(s, key, value, problem))
+            notes.push_back("unknown setting \"" + shown(key) + "\"" + where + " ignored");
+        else if (!problem.empty())
+            notes.push_back(key + " = \"" + shown(value) + "\"" + where + ": " + problem);
     }
-    return values;
+    return s;
 }
 
 Settings loadSettings()
 {
-    Settings s;
+    std::string sysroot = "/";
     if (const std::string root = env("HALVO_SYSROOT"); !root.empty())
-        s.sysroot = root;
+        sysroot = root;
     std::string path = env("HALVO_CONF");
     if (path.empty())
-        path = (s.sysroot == "/" ? std::string() : s.sysroot) + "/etc/halvo/halvo.conf";
-    const std::string text = readSettingsFile(path);
+        path = (sysroot == "/" ? std::string() : sysroot) + "/etc/halvo/halvo.conf";
+    std::vector<std::string> notes;
+    const std::string text = readSettingsFile(path, notes);
+    Settings s = parseSettings(text, path, notes);
+    report(notes);
+    s.sysroot = sysroot;
     if (!text.empty())
         s.file = path;
-    s.values = parseSettings(text);
 
     if (const std::string board = env("HALVO_BOARD"); !board.empty())
         choose(s, board);
     else if (const std::string file = env("HALVO_SIM_BOARD"); !file.empty())
         choose(s, file);
-    else if (const std::string board = s.value("board"); !board.empty())
-        choose(s, board);
     return s;
 }
 

@@ -25,9 +25,9 @@ const char *const wrongWord = "Wrong word value, please use format 0xFFFF";
 const char *const wrongMemoryAddress = "Wrong memory address value, please use format 0xFF";
 const char *const noData = "No data to write";
 
-// The largest block SMBus carries; the count argument is 8 bits wide, so a
-// longer text would also reach the board with a wrapped count.
-constexpr int smbusBlockLimit = 32;
+// The count argument is 8 bits wide, so a text longer than a block would also
+// reach the board with a wrapped count.
+constexpr int smbusBlockLimit = HALVO_SMBUS_BLOCK_MAX;
 
 // A read shows at most this many bytes: the last byte of the 128-byte buffer
 // is kept for the zero that ends the text.

@@ -18,9 +18,8 @@ namespace
 
 Settings settingsFrom(const std::string &text)
 {
-    Settings s;
-    s.values = parseSettings(text);
-    return s;
+    std::vector<std::string> notes;
+    return parseSettings(text, "test.conf", notes);
 }
 
 std::string contents(const std::string &path)

@@ -1,6 +1,7 @@
 #include "wsman.h"
 
 #include "../../status.h"
+#include "../../text.h"
 #include "../destination.h"
 #include "xml.h"
 
@@ -30,11 +31,6 @@ const char kTransferGet[] = "http://schemas.xmlsoap.org/ws/2004/09/transfer/Get"
 
 // A reply is a few kilobytes; anything far larger is not the firmware.
 constexpr size_t kMaxReply = 1 << 20;
-
-bool isOn(const std::string &value)
-{
-    return value == "on" || value == "yes" || value == "true" || value == "1";
-}
 
 std::string messageId()
 {
@@ -240,8 +236,7 @@ std::string Target::url() const
 
 bool targetFor(const std::string &address, const Settings &settings, Target &out)
 {
-    const size_t b = address.find_first_not_of(" \t"), e = address.find_last_not_of(" \t");
-    const std::string text = b == std::string::npos ? "" : address.substr(b, e - b + 1);
+    const std::string text = trim(address, " \t");
     Target t;
     unsigned char raw[sizeof(in6_addr)];
     if (text.find(':') != std::string::npos) {
@@ -258,18 +253,14 @@ bool targetFor(const std::string &address, const Settings &settings, Target &out
     }
     if (!destinationAllowed(t.host.front() == '[' ? t.host.substr(1, t.host.size() - 2) : t.host))
         return false;
-    t.tls = isOn(settings.value("amt_tls"));
-    t.port = t.tls ? 16993 : 16992;
-    if (const std::string port = settings.value("amt_port"); !port.empty()) {
-        if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
-            return false;
-        t.port = std::atoi(port.c_str());
-        if (t.port <= 0 || t.port > 65535)
-            return false;
-    }
-    t.ca = settings.value("amt_ca");
-    t.connectMs = settings.number("amt_connect_timeout_ms", 3000, 1, 600000);
-    t.totalMs = settings.number("amt_timeout_ms", 10000, 1, 600000);
+    // A bad amt_port was reported when the settings were read.
+    if (settings.amtPort < 0)
+        return false;
+    t.tls = settings.amtTls;
+    t.port = settings.amtPort > 0 ? settings.amtPort : t.tls ? 16993 : 16992;
+    t.ca = settings.amtCa;
+    t.connectMs = settings.amtConnectTimeoutMs;
+    t.totalMs = settings.amtTimeoutMs;
     out = t;
     return true;
 }

@@ -4,6 +4,8 @@
 #ifndef HALVO_AMT_XML_H
 #define HALVO_AMT_XML_H
 
+#include "../../text.h"
+
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
@@ -56,8 +58,7 @@ inline std::string text(const xmlNode *node)
     xmlChar *content = xmlNodeGetContent(node);
     std::string s = content ? reinterpret_cast<const char *>(content) : "";
     xmlFree(content);
-    const size_t b = s.find_first_not_of(" \t\r\n"), e = s.find_last_not_of(" \t\r\n");
-    return b == std::string::npos ? "" : s.substr(b, e - b + 1);
+    return trim(s);
 }
 
 } // namespace halvo::xml

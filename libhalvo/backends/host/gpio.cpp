@@ -58,7 +58,7 @@ void note(const std::string &entry, const char *why)
 
 Gpio::Gpio(const Root &root, const Settings &settings) : root_(root)
 {
-    for (const std::string &line : settings.all("gpio")) {
+    for (const std::string &line : settings.gpio) {
         std::istringstream entries(line);
         std::string entry;
         while (entries >> entry)

@@ -23,8 +23,10 @@ namespace
 {
 
 // i2c-dev refuses longer messages; an I2C write spends one byte on the memory
-// address.
+// address, so the longest write here is one byte short of HALVO_I2C_WRITE_MAX.
 constexpr uint32_t kMaxMessage = 8192;
+// Block buffers below are sized by the kernel's limit, checks use the API's.
+static_assert(I2C_SMBUS_BLOCK_MAX == HALVO_SMBUS_BLOCK_MAX, "SMBus block limits differ");
 
 // The status of a failed transfer. Unlike a failed open, ENXIO here is a
 // device that did not acknowledge its address (the i801 and most other
@@ -177,7 +179,7 @@ int32_t I2c::smbusReadWord(uint8_t bus, uint8_t address, uint8_t command, uint16
 
 int32_t I2c::smbusWriteBlock(uint8_t bus, uint8_t address, uint8_t command, const uint8_t *data, uint8_t count)
 {
-    if (count == 0 || count > I2C_SMBUS_BLOCK_MAX)
+    if (count == 0 || count > HALVO_SMBUS_BLOCK_MAX)
         return badArgument(kOutOfRange);
     return transact(bus, address, I2C_FUNC_SMBUS_WRITE_BLOCK_DATA, [&](int fd) -> int32_t {
         return smbusResult(i2c_smbus_write_block_data(fd, command, count, data));
@@ -193,7 +195,7 @@ int32_t I2c::smbusReadBlock(uint8_t bus, uint8_t address, uint8_t command, uint8
         const int32_t n = i2c_smbus_read_block_data(fd, command, block);
         if (n < 0)
             return transferError(-n);
-        if (n == 0 || n > I2C_SMBUS_BLOCK_MAX)
+        if (n == 0 || n > HALVO_SMBUS_BLOCK_MAX)
             return fail(HALVO_CLASS_DEVICE, kProtocol);
         std::memcpy(buffer, block, static_cast<size_t>(n));
         count = static_cast<uint8_t>(n);

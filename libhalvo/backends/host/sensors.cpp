@@ -331,8 +331,8 @@ int32_t Sensors::enumerate()
         }
     }
 
-    if (settings_.values.count("cpu_temp")) {
-        cpuTemp_ = findSetting(temps_, settings_.value("cpu_temp"));
+    if (settings_.cpuTemp) {
+        cpuTemp_ = findSetting(temps_, *settings_.cpuTemp);
     } else {
         // The kernel's own label, so that a relabelling configuration does
         // not hide the package sensor.
@@ -349,8 +349,8 @@ int32_t Sensors::enumerate()
             }
         }
     }
-    if (settings_.values.count("cpu_fan")) {
-        cpuFan_ = findSetting(fans_, settings_.value("cpu_fan"));
+    if (settings_.cpuFan) {
+        cpuFan_ = findSetting(fans_, *settings_.cpuFan);
     } else {
         for (size_t i = 0; cpuFan_ < 0 && i < fans_.size(); ++i)
             if (lower(fans_[i].name).find("cpu") != std::string::npos)

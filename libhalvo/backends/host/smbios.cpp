@@ -1,5 +1,7 @@
 #include "smbios.h"
 
+#include "../../text.h"
+
 namespace halvo::host
 {
 
@@ -23,18 +25,13 @@ uint32_t dword(const std::string &t, size_t at)
 std::string typeName(uint8_t code)
 {
     static const char *const names[] = {
-        nullptr, "Other", "Unknown", "DRAM",   "EDRAM",  "VRAM",   "SRAM",   "RAM",    "ROM",    "Flash",
-        "EEPROM", "FEPROM", "EPROM", "CDRAM",  "3DRAM",  "SDRAM",  "SGRAM",  "RDRAM",  "DDR",    "DDR2",
-        "DDR2 FB-DIMM", nullptr, nullptr, nullptr, "DDR3", "FBD2", "DDR4", "LPDDR", "LPDDR2", "LPDDR3",
-        "LPDDR4", "Logical non-volatile device", "HBM", "HBM2", "DDR5", "LPDDR5", "HBM3"};
+        nullptr, "Other", "Unknown", "DRAM",   "EDRAM",        "VRAM",   "SRAM",   "RAM",
+        "ROM",   "Flash", "EEPROM",  "FEPROM", "EPROM",        "CDRAM",  "3DRAM",  "SDRAM",
+        "SGRAM", "RDRAM", "DDR",     "DDR2",   "DDR2 FB-DIMM", nullptr,  nullptr,  nullptr,
+        "DDR3",  "FBD2",  "DDR4",    "LPDDR",  "LPDDR2",       "LPDDR3", "LPDDR4", "Logical non-volatile device",
+        "HBM",   "HBM2",  "DDR5",    "LPDDR5", "HBM3"};
     const char *name = code < sizeof names / sizeof *names ? names[code] : nullptr;
     return name && code != 2 ? name : "";
-}
-
-std::string trimmed(const std::string &s)
-{
-    const size_t b = s.find_first_not_of(' ');
-    return b == std::string::npos ? "" : s.substr(b, s.find_last_not_of(' ') - b + 1);
 }
 
 } // namespace
@@ -65,7 +62,7 @@ std::vector<MemoryDevice> parseMemoryDevices(const std::string &t)
             if (offset >= length)
                 return std::string();
             const uint8_t index = static_cast<uint8_t>(t[at + offset]);
-            return index >= 1 && index <= set.size() ? trimmed(set[index - 1]) : std::string();
+            return index >= 1 && index <= set.size() ? trim(set[index - 1], " ") : std::string();
         };
         if (type == kEndOfTable)
             break;

@@ -55,7 +55,7 @@ template <typename Io> int32_t transfer(int fd, int64_t at, size_t length, Io io
 
 Storage::Storage(const Root &root, const Settings &settings) : root_(root)
 {
-    for (const std::string &line : settings.all("storage")) {
+    for (const std::string &line : settings.storage) {
         std::istringstream fields(line);
         std::string path, offset, size, extra;
         Window w;

@@ -1,6 +1,7 @@
 #include "sysroot.h"
 
 #include "../../status.h"
+#include "../../text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -87,8 +88,7 @@ int32_t Root::readLine(const std::string &p, std::string &out) const
     if (status != HALVO_STATUS_OK)
         return status;
     text = text.substr(0, text.find('\n'));
-    const size_t b = text.find_first_not_of(" \t\r");
-    out = b == std::string::npos ? "" : text.substr(b, text.find_last_not_of(" \t\r") - b + 1);
+    out = trim(text);
     return HALVO_STATUS_OK;
 }
 

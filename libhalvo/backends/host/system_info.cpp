@@ -1,6 +1,7 @@
 #include "system_info.h"
 
 #include "../../status.h"
+#include "../../text.h"
 #include "label_latin1.h"
 
 #include <algorithm>
@@ -38,12 +39,6 @@ int32_t outOfRange()
 bool startsWith(const std::string &s, const std::string &prefix)
 {
     return s.compare(0, prefix.size(), prefix) == 0;
-}
-
-std::string trim(const std::string &s)
-{
-    const size_t b = s.find_first_not_of(" \t\r\n");
-    return b == std::string::npos ? "" : s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
 // "key: value" lines of /proc files, grouped into blank-line separated blocks.

@@ -28,7 +28,7 @@ bool isWatchdogName(const std::string &name)
 Watchdog::Watchdog(const Root &root, const Settings &settings) : root_(root)
 {
     std::string name;
-    if (const std::string path = settings.value("watchdog"); !path.empty()) {
+    if (const std::string &path = settings.watchdog; !path.empty()) {
         name = path.compare(0, 5, "/dev/") == 0 ? path.substr(5) : "";
         // The legacy node /dev/watchdog is the first watchdog's.
         if (name == "watchdog")

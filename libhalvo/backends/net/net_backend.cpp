@@ -2,6 +2,7 @@
 
 #include "../../remote/remote_board.h"
 #include "../../status.h"
+#include "../../text.h"
 #include "../destination.h"
 
 #include <httplib.h>
@@ -9,10 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace halvo::net
 {
@@ -22,12 +20,6 @@ using remote::Row;
 
 namespace
 {
-
-std::string trim(const std::string &s)
-{
-    const size_t b = s.find_first_not_of(" \t\r");
-    return b == std::string::npos ? "" : s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
-}
 
 std::string configHome()
 {
@@ -51,21 +43,17 @@ bool remoteConfiguration(std::string &text)
         candidates.push_back("/etc/halvo/remote.conf");
     }
     for (const std::string &path : candidates) {
-        struct stat st {
-        };
-        if (::stat(path.c_str(), &st) != 0)
-            continue;
         // Tokens and key paths are secrets: only the owner may read them.
-        if (!S_ISREG(st.st_mode) || (st.st_mode & (S_IRWXG | S_IRWXO)) != 0 ||
-            (st.st_uid != ::geteuid() && st.st_uid != 0)) {
-            std::fprintf(stderr, "libhalvo: %s refused: other users may read or change it (chmod 600)\n", path.c_str());
+        std::string error;
+        switch (readPrivateFile(path, text, error)) {
+        case PrivateFile::Missing:
+            continue;
+        case PrivateFile::Refused:
+            std::fprintf(stderr, "libhalvo: remote configuration refused: %s\n", error.c_str());
             return false;
+        case PrivateFile::Read:
+            return true;
         }
-        std::ifstream in(path);
-        std::stringstream all;
-        all << in.rdbuf();
-        text = all.str().substr(0, 64 * 1024);
-        return true;
     }
     text.clear();
     return true;
@@ -245,15 +233,11 @@ bool parseAddress(const std::string &address, int32_t defaultPort, Endpoint &out
         if (host.empty() || port.empty())
             return false;
     }
-    long p = defaultPort;
-    if (!port.empty()) {
-        if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
-            return false;
-        p = std::strtol(port.c_str(), nullptr, 10);
-    }
-    if (p <= 0 || p > 65535)
+    // The default port meets the same rule as a written one.
+    int p = 0;
+    if (!parsePort(port.empty() ? std::to_string(defaultPort) : port, p))
         return false;
-    out = {host, static_cast<int>(p)};
+    out = {host, p};
     return true;
 }
 
@@ -276,7 +260,7 @@ Credentials credentialsFor(const std::string &text, const std::string &address, 
             continue;
         const std::string key = trim(line.substr(0, eq)), value = trim(line.substr(eq + 1));
         if (key == "tls")
-            current->tls = value == "on" || value == "yes" || value == "true" || value == "1";
+            current->tls = parseSwitch(value).value_or(false);
         else if (key == "ca")
             current->ca = value;
         else if (key == "cert")
@@ -315,8 +299,8 @@ int32_t connectAgent(const std::string &address, int32_t port, const Settings &s
     } else {
         client = std::make_unique<httplib::ClientImpl>(endpoint.host, endpoint.port);
     }
-    const int64_t connectMs = settings.number("remote_connect_timeout_ms", 2000, 0, 60000);
-    const int64_t callMs = settings.number("remote_call_timeout_ms", 2000, 0, 60000);
+    const int64_t connectMs = settings.remoteConnectTimeoutMs;
+    const int64_t callMs = settings.remoteCallTimeoutMs;
     client->set_connection_timeout(connectMs / 1000, (connectMs % 1000) * 1000);
     client->set_read_timeout(callMs / 1000, (callMs % 1000) * 1000);
     client->set_write_timeout(callMs / 1000, (callMs % 1000) * 1000);
@@ -324,8 +308,7 @@ int32_t connectAgent(const std::string &address, int32_t port, const Settings &s
     // Without it a small request waits for the peer's delayed ACK (~40 ms).
     client->set_tcp_nodelay(true);
 
-    auto backend = std::make_unique<NetBackend>(std::move(client), credentials.token,
-                                                settings.number("remote_snapshot_ms", 20, 0, 1000));
+    auto backend = std::make_unique<NetBackend>(std::move(client), credentials.token, settings.remoteSnapshotMs);
     if (const int32_t status = backend->hello(); status != HALVO_STATUS_OK)
         return status;
     out = std::move(backend);

@@ -15,8 +15,9 @@
 //   ca = /etc/halvo/lab-ca.pem
 //   token = ...            (bearer token) and/or
 //   cert = ...  key = ...  (client certificate for mutual TLS)
-// A file that other users may read or write is refused, and so is every
-// connection while it stays so.
+// A file that other users may read or write, that is not the running user's
+// own or that is larger than 64 KiB is refused, and so is every connection
+// while it stays so.
 #ifndef HALVO_NET_BACKEND_H
 #define HALVO_NET_BACKEND_H
 
