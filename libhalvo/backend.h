@@ -4,14 +4,16 @@
 // already taken the library lock, applied any forced status, resolved the
 // handle and checked what does not depend on the board: every out-pointer is
 // non-null, every list call has a non-null array and a count above 0, an SMBus
-// block write carries 1..32 bytes and an I2C write at most 8192. Range and
-// value checks that depend on the board (pin numbers, bus numbers, sizes) are
-// the backend's job. Statuses follow board/halvo.h; a backend may throw, the
-// entry points turn that into a device-class status.
+// block write carries 1..HALVO_SMBUS_BLOCK_MAX bytes and an I2C write at most
+// HALVO_I2C_WRITE_MAX. Range and value checks that depend on the board (pin
+// numbers, bus numbers, sizes) are the backend's job. Statuses follow
+// board/halvo.h; a backend may throw, the entry points turn that into a
+// device-class status.
 #ifndef HALVO_BACKEND_H
 #define HALVO_BACKEND_H
 
 #include "board/halvo.h"
+#include "calls.h"
 #include "status.h"
 
 #include <cstring>
@@ -27,95 +29,17 @@ class Backend
 public:
     virtual ~Backend() = default;
 
-    virtual int32_t getCpuInfo(CpuInfo &info) = 0;
-    virtual int32_t getBoardInfo(BoardInfo &info) = 0;
-    virtual int32_t getMemoryInfo(MemoryInfo &info) = 0;
-    virtual int32_t getMemoryModuleCount(int32_t &count) = 0;
-    virtual int32_t getMemoryModuleInfo(int8_t index, MemoryModuleInfo &info) = 0;
-    virtual int32_t getBatteryInfo(int32_t battery, BatteryInfo &info) = 0;
-    virtual int32_t getBatteryState(int32_t battery, BatteryState &state) = 0;
-    virtual int32_t getNetworkDeviceCount(int32_t &count) = 0;
-    virtual int32_t getNetworkDeviceList(NetworkDeviceInfo *list, int32_t count) = 0;
-    virtual int32_t getPciDeviceCount(int32_t &count) = 0;
-    virtual int32_t getPciDeviceList(PciDeviceInfo *list, int32_t count) = 0;
-    virtual int32_t getDiskDriveCount(int32_t &count) = 0;
-    virtual int32_t getDiskDriveList(DiskDriveInfo *list, int32_t count) = 0;
-    virtual int32_t getDiskDrivePartitionCount(int32_t &count) = 0;
-    virtual int32_t getDiskDrivePartitionList(DiskPartitionInfo *list, int32_t count) = 0;
-    virtual int32_t getBootCounter(int32_t &counter) = 0;
-    virtual int32_t getIntruderStatus(int32_t &status) = 0;
-    virtual int32_t systemUpTime(int32_t &seconds) = 0;
-    virtual int32_t getCpuFreq(int32_t kind, int32_t &khz) = 0;
-
-    virtual int32_t getTempSensorCount(int32_t &count) = 0;
-    virtual int32_t getTempSensorList(TempSensorInfo *list, int32_t count) = 0;
-    virtual int32_t getVoltageSensorCount(int32_t &count) = 0;
-    virtual int32_t getVoltageSensorList(VoltageSensorInfo *list, int32_t count) = 0;
-    virtual int32_t getFanCount(int32_t &count) = 0;
-    virtual int32_t getFanList(FanInfo *list, int32_t count) = 0;
-    virtual int32_t getCpuTemp(int32_t sensor, int32_t &milliCelsius) = 0;
-    virtual int32_t getCpuFanSpeed(int32_t &rpm) = 0;
-    // One record of a list. By default the list is read and the record
-    // picked, which fails with the list when any sensor gives no reading; a
-    // backend that can read one sensor alone does so.
-    virtual int32_t getTempSensor(int32_t index, TempSensorInfo &sensor)
-    {
-        return recordOf(index, sensor, &Backend::getTempSensorCount, &Backend::getTempSensorList);
+    // One member per row of the call table (calls.h).
+#define HALVO_BACKEND_CALL(F, method, params, ...) virtual int32_t method params = 0;
+    HALVO_BOARD_CALLS(HALVO_BACKEND_CALL, &)
+#undef HALVO_BACKEND_CALL
+#define HALVO_BACKEND_RECORD(F, method, params, args, ...)                                                             \
+    virtual int32_t method params                                                                                      \
+    {                                                                                                                  \
+        return recordOf(HALVO_UNPAREN args, &Backend::method##Count, &Backend::method##List);                          \
     }
-    virtual int32_t getVoltageSensor(int32_t index, VoltageSensorInfo &sensor)
-    {
-        return recordOf(index, sensor, &Backend::getVoltageSensorCount, &Backend::getVoltageSensorList);
-    }
-    virtual int32_t getFan(int32_t index, FanInfo &fan)
-    {
-        return recordOf(index, fan, &Backend::getFanCount, &Backend::getFanList);
-    }
-
-    virtual int32_t getFanMode(int32_t fan, uint8_t &mode) = 0;
-    virtual int32_t getFanSpeed(int32_t fan, uint8_t &speed, int32_t &rpm) = 0;
-    virtual int32_t setCpuFanSpeed(uint8_t speed) = 0;
-    virtual int32_t setFanModeThermalCruise(int32_t fan, int32_t target, int32_t tolerance) = 0;
-    virtual int32_t getCpuPerformance(int8_t &type, int8_t &percent) = 0;
-    virtual int32_t setCpuPerformance(uint8_t type, int8_t percent) = 0;
-
-    virtual int32_t getDisplayCount(int32_t &count) = 0;
-    virtual int32_t getBacklightValue(int32_t display, int32_t &value) = 0;
-    virtual int32_t setBacklightValue(int32_t display, int32_t value) = 0;
-    virtual int32_t watchdogEnable(int32_t timeoutMs) = 0;
-    virtual int32_t watchdogTrigger() = 0;
-    virtual int32_t watchdogDisable() = 0;
-    virtual int32_t watchdogGetState(int32_t &armed, int32_t &timeoutMs) = 0;
-    virtual int32_t gpioGetCount(int32_t &count) = 0;
-    virtual int32_t gpioGetDirection(int32_t pin, uint8_t &direction) = 0;
-    virtual int32_t gpioSetDirection(int32_t pin, uint8_t direction) = 0;
-    virtual int32_t gpioGetLevel(int32_t pin, uint8_t &level) = 0;
-    virtual int32_t gpioSetLevel(int32_t pin, uint8_t level) = 0;
-    virtual int32_t getStorageCount(int32_t &count) = 0;
-    virtual int32_t getStorageSize(int32_t storage, int32_t &size) = 0;
-    virtual int32_t storageRead(int32_t storage, int32_t offset, char *buffer, int32_t length) = 0;
-    virtual int32_t storageWrite(int32_t storage, int32_t offset, const char *bytes, int32_t length) = 0;
-
-    virtual int32_t getSmbusCount(uint8_t &count) = 0;
-    virtual int32_t smbusQuickCommand(uint8_t bus, uint8_t address, uint8_t readWrite) = 0;
-    virtual int32_t smbusSendByte(uint8_t bus, uint8_t address, uint8_t data) = 0;
-    virtual int32_t smbusReceiveByte(uint8_t bus, uint8_t address, uint8_t &data) = 0;
-    virtual int32_t smbusWriteByte(uint8_t bus, uint8_t address, uint8_t command, uint8_t data) = 0;
-    virtual int32_t smbusReadByte(uint8_t bus, uint8_t address, uint8_t command, uint8_t &data) = 0;
-    virtual int32_t smbusWriteWord(uint8_t bus, uint8_t address, uint8_t command, uint16_t data) = 0;
-    virtual int32_t smbusReadWord(uint8_t bus, uint8_t address, uint8_t command, uint16_t &data) = 0;
-    // data holds count bytes.
-    virtual int32_t smbusWriteBlock(uint8_t bus, uint8_t address, uint8_t command, const uint8_t *data,
-                                    uint8_t count) = 0;
-    // buffer has room for HALVO_BLOCK_BUFFER_SIZE bytes.
-    virtual int32_t smbusReadBlock(uint8_t bus, uint8_t address, uint8_t command, uint8_t *buffer, uint8_t &count) = 0;
-    virtual int32_t getI2cBusCount(uint8_t &count) = 0;
-    // buffer has room for HALVO_BLOCK_BUFFER_SIZE bytes; count is in/out.
-    virtual int32_t i2cRead(uint8_t bus, uint8_t address, uint8_t memoryAddress, uint8_t useMemoryAddress,
-                            uint8_t *buffer, uint32_t &count) = 0;
-    virtual int32_t i2cWrite(uint8_t bus, uint8_t address, uint8_t memoryAddress, const uint8_t *data,
-                             uint32_t count) = 0;
-
-    virtual int32_t setSystemState(int32_t state) = 0;
+    HALVO_RECORD_CALLS(HALVO_BACKEND_RECORD, &)
+#undef HALVO_BACKEND_RECORD
 
 private:
     template <typename Record>
@@ -162,6 +86,10 @@ template <size_t N> void copyText(char (&field)[N], const std::string &text)
     std::memset(field, 0, N);
     std::memcpy(field, text.data(), text.size() < N ? text.size() : N);
 }
+
+// Declares the board calls in a class that answers them itself; the records
+// read alone it may leave to Backend.
+#define HALVO_BACKEND_OVERRIDE(F, method, params, ...) int32_t method params override;
 
 // The list convention of board/halvo.h: exactly `count` records are written,
 // those past the board's items zero-filled, and a count that differs from the

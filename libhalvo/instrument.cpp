@@ -1,5 +1,7 @@
 #include "instrument.h"
 
+#include "calls.h"
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <set>
@@ -14,76 +16,14 @@ namespace
 const std::set<std::string> &boardFunctions()
 {
     static const std::set<std::string> names = {
+#define HALVO_CALL_NAME(F, ...) #F,
+        HALVO_CALLS(HALVO_CALL_NAME, &)
+#undef HALVO_CALL_NAME
+        // The calls that open and close handles, and those that need none.
         "HalvoLibInitialize",
         "HalvoLibUnInitialize",
-        "HalvoGetCpuInfo",
-        "HalvoGetBoardInfo",
-        "HalvoGetMemoryInfo",
-        "HalvoGetMemoryModuleCount",
-        "HalvoGetMemoryModuleInfo",
-        "HalvoGetBatteryInfo",
-        "HalvoGetBatteryState",
-        "HalvoGetNetworkDeviceCount",
-        "HalvoGetNetworkDeviceList",
-        "HalvoGetPciDeviceCount",
-        "HalvoGetPciDeviceList",
-        "HalvoGetDiskDriveCount",
-        "HalvoGetDiskDriveList",
-        "HalvoGetDiskDrivePartitionCount",
-        "HalvoGetDiskDrivePartitionList",
-        "HalvoGetBootCounter",
-        "HalvoGetIntruderStatus",
-        "HalvoSystemUpTime",
-        "HalvoGetCpuFreq",
-        "HalvoGetTempSensorCount",
-        "HalvoGetTempSensorList",
-        "HalvoGetVoltageSensorCount",
-        "HalvoGetVoltageSensorList",
-        "HalvoGetFanCount",
-        "HalvoGetFanList",
-        "HalvoGetCpuTemp",
-        "HalvoGetCpuFanSpeed",
-        "HalvoGetTempSensor",
-        "HalvoGetVoltageSensor",
-        "HalvoGetFan",
-        "HalvoGetFanMode",
-        "HalvoGetFanSpeed",
-        "HalvoSetCpuFanSpeed",
-        "HalvoSetFanModeThermalCruise",
-        "HalvoGetCpuPerformance",
-        "HalvoSetCpuPerformance",
-        "HalvoGetDisplayCount",
-        "HalvoGetBacklightValue",
-        "HalvoSetBacklightValue",
-        "HalvoWatchdogEnable",
-        "HalvoWatchdogTrigger",
-        "HalvoWatchdogDisable",
-        "HalvoWatchdogGetState",
-        "HalvoGpioGetCount",
-        "HalvoGpioGetDirection",
-        "HalvoGpioSetDirection",
-        "HalvoGpioGetLevel",
-        "HalvoGpioSetLevel",
-        "HalvoGetStorageCount",
-        "HalvoGetStorageSize",
-        "HalvoStorageRead",
-        "HalvoStorageWrite",
-        "HalvoGetSmbusCount",
-        "HalvoSmbusQuickCommand",
-        "HalvoSmbusSendByte",
-        "HalvoSmbusReceiveByte",
-        "HalvoSmbusWriteByte",
-        "HalvoSmbusReadByte",
-        "HalvoSmbusWriteWord",
-        "HalvoSmbusReadWord",
-        "HalvoSmbusWriteBlock",
-        "HalvoSmbusReadBlock",
-        "HalvoGetI2cBusCount",
-        "HalvoI2cRead",
-        "HalvoI2cWrite",
         "HalvoGetSystemStateAmt",
         "HalvoSetSystemStateAmt",
-        "HalvoSetSystemState",
     };
     return names;
 }

@@ -9,13 +9,30 @@ namespace halvo::remote
 namespace
 {
 
-#define HALVO_REMOTE_ROW(F, method, path, ...) Row{#F, method, path, {__VA_ARGS__}},
-const std::vector<Row> kRows = {HALVO_REMOTE_CALLS(HALVO_REMOTE_ROW)};
+// The names of a row's arguments, "(bus, address)".
+std::vector<std::string> names(const std::string &arguments)
+{
+    std::vector<std::string> out;
+    std::string name;
+    for (const char c : arguments) {
+        if (c == ',' || c == ')') {
+            if (!name.empty())
+                out.push_back(name);
+            name.clear();
+        } else if (c != '(' && c != ' ') {
+            name += c;
+        }
+    }
+    return out;
+}
+
+#define HALVO_REMOTE_ROW(F, method, params, args, verb, path) Row{#F, verb, path, names(#args)},
+const std::vector<Row> kRows = {HALVO_CALLS(HALVO_REMOTE_ROW, &)};
 #undef HALVO_REMOTE_ROW
 
 enum Index : size_t {
 #define HALVO_REMOTE_INDEX(F, ...) k##F,
-    HALVO_REMOTE_CALLS(HALVO_REMOTE_INDEX)
+    HALVO_CALLS(HALVO_REMOTE_INDEX, &)
 #undef HALVO_REMOTE_INDEX
 };
 
@@ -58,7 +75,7 @@ const Row *findRow(const std::string &name)
     {                                                                                                                  \
         return kRows[k##F];                                                                                            \
     }
-HALVO_REMOTE_CALLS(HALVO_REMOTE_ROW_OF)
+HALVO_CALLS(HALVO_REMOTE_ROW_OF, &)
 #undef HALVO_REMOTE_ROW_OF
 
 const std::vector<PeriodicRead> &periodicReads()
@@ -195,7 +212,7 @@ int32_t Adapter<&HalvoStorageWrite>::call(Exchange &x, const Row &row, int32_t s
 int32_t Adapter<&HalvoSmbusWriteBlock>::serve(decltype(&HalvoSmbusWriteBlock) f, const Row &, int32_t handle,
                                               const Json &in, Json &)
 {
-    const std::string data = hexOf(in, "data", kMaxSmbusBlock);
+    const std::string data = hexOf(in, "data", HALVO_SMBUS_BLOCK_MAX);
     return f(handle, number<uint8_t>(input(in, "bus"), "bus"), number<uint8_t>(input(in, "address"), "address"),
              number<uint8_t>(input(in, "command"), "command"), reinterpret_cast<const uint8_t *>(data.data()),
              static_cast<uint8_t>(data.size()));
@@ -204,7 +221,7 @@ int32_t Adapter<&HalvoSmbusWriteBlock>::serve(decltype(&HalvoSmbusWriteBlock) f,
 int32_t Adapter<&HalvoSmbusWriteBlock>::call(Exchange &x, const Row &row, uint8_t bus, uint8_t address, uint8_t command,
                                              const uint8_t *data, uint8_t count)
 {
-    if (count > kMaxSmbusBlock)
+    if (count > HALVO_SMBUS_BLOCK_MAX)
         return badArgument(kOutOfRange);
     Json out;
     return x.exchange(
@@ -221,7 +238,7 @@ int32_t Adapter<&HalvoSmbusReadBlock>::serve(decltype(&HalvoSmbusReadBlock) f, c
           number<uint8_t>(input(in, "command"), "command"), buffer, &count);
     if (succeeded(status)) {
         out["count"] = count;
-        out["buffer"] = hexFromBytes(buffer, count < kMaxSmbusBlock ? count : kMaxSmbusBlock);
+        out["buffer"] = hexFromBytes(buffer, std::min<size_t>(count, HALVO_SMBUS_BLOCK_MAX));
     }
     return status;
 }
@@ -240,7 +257,7 @@ int32_t Adapter<&HalvoSmbusReadBlock>::call(Exchange &x, const Row &row, uint8_t
     } catch (...) {
         return fail(HALVO_CLASS_DEVICE, kProtocol);
     }
-    if (n > kMaxSmbusBlock || !replyBytes(out, "buffer", n, bytes) || bytes.size() != n)
+    if (n > HALVO_SMBUS_BLOCK_MAX || !replyBytes(out, "buffer", n, bytes) || bytes.size() != n)
         return fail(HALVO_CLASS_DEVICE, kProtocol);
     std::memcpy(buffer, bytes.data(), bytes.size());
     *count = n;
@@ -292,7 +309,7 @@ int32_t Adapter<&HalvoI2cRead>::call(Exchange &x, const Row &row, uint8_t bus, u
 
 int32_t Adapter<&HalvoI2cWrite>::serve(decltype(&HalvoI2cWrite) f, const Row &, int32_t handle, const Json &in, Json &)
 {
-    const std::string data = hexOf(in, "data", kMaxI2cWrite);
+    const std::string data = hexOf(in, "data", HALVO_I2C_WRITE_MAX);
     return f(handle, number<uint8_t>(input(in, "bus"), "bus"), number<uint8_t>(input(in, "address"), "address"),
              number<uint8_t>(input(in, "memoryAddress"), "memoryAddress"),
              reinterpret_cast<const uint8_t *>(data.data()), static_cast<uint32_t>(data.size()));
@@ -301,7 +318,7 @@ int32_t Adapter<&HalvoI2cWrite>::serve(decltype(&HalvoI2cWrite) f, const Row &, 
 int32_t Adapter<&HalvoI2cWrite>::call(Exchange &x, const Row &row, uint8_t bus, uint8_t address, uint8_t memoryAddress,
                                       const uint8_t *data, uint32_t count)
 {
-    if (count > kMaxI2cWrite)
+    if (count > HALVO_I2C_WRITE_MAX)
         return badArgument(kOutOfRange);
     Json out;
     return x.exchange(

@@ -31,8 +31,6 @@ public:
 constexpr int32_t kMaxListCount = 4096;
 // The most bytes one storage read or write may carry.
 constexpr int32_t kMaxStorageBytes = 64 * 1024;
-constexpr uint32_t kMaxI2cWrite = 8192;
-constexpr uint8_t kMaxSmbusBlock = 32;
 
 const Json &input(const Json &in, const char *name);
 
@@ -123,7 +121,7 @@ private:
     template <typename Tuple, typename Fn> static void forEach(Tuple &slots, Fn &&fn, const Row &row)
     {
         size_t i = 0;
-        std::apply([&](auto &...s) { (fn(s, Tag<P>{}, row.params[i++]), ...); }, slots);
+        std::apply([&](auto &...s) { (fn(s, Tag<P>{}, row.params[i++].c_str()), ...); }, slots);
     }
     template <typename Targets, typename Slots, size_t... I>
     static void assign(Targets &targets, Slots &slots, std::index_sequence<I...>)
@@ -178,19 +176,16 @@ template <typename Record> struct List {
     }
 };
 
-template <auto F> struct Adapter : Generic<decltype(F)> {
+// A call's shape follows from its signature: (handle, Record *, int32_t) is a list.
+template <typename Sig> struct Shape {
+    using type = Generic<Sig>;
 };
-#define HALVO_REMOTE_LIST(F, Record)                                                                                   \
-    template <> struct Adapter<&F> : List<Record> {                                                                    \
-    };
-HALVO_REMOTE_LIST(HalvoGetNetworkDeviceList, NetworkDeviceInfo)
-HALVO_REMOTE_LIST(HalvoGetPciDeviceList, PciDeviceInfo)
-HALVO_REMOTE_LIST(HalvoGetDiskDriveList, DiskDriveInfo)
-HALVO_REMOTE_LIST(HalvoGetDiskDrivePartitionList, DiskPartitionInfo)
-HALVO_REMOTE_LIST(HalvoGetTempSensorList, TempSensorInfo)
-HALVO_REMOTE_LIST(HalvoGetVoltageSensorList, VoltageSensorInfo)
-HALVO_REMOTE_LIST(HalvoGetFanList, FanInfo)
-#undef HALVO_REMOTE_LIST
+template <typename Record> struct Shape<int32_t (*)(int32_t, Record *, int32_t)> {
+    static_assert(isRecord<Record>);
+    using type = List<Record>;
+};
+template <auto F> struct Adapter : Shape<decltype(F)>::type {
+};
 
 // ---- Byte buffers -----------------------------------------------------------------------------
 // Each one's serve and call are in adapt.cpp.
@@ -211,10 +206,25 @@ HALVO_REMOTE_BUFFER(HalvoI2cWrite, uint8_t bus, uint8_t address, uint8_t memoryA
                     uint32_t count)
 #undef HALVO_REMOTE_BUFFER
 
-// The client's side of F with the C call's own arguments after the handle.
-template <auto F, typename... A> int32_t call(Exchange &x, A... args)
+// The client's side of F, given the Backend member's arguments: an output
+// the member takes by reference is the C call's pointer.
+template <typename Sig> struct Client;
+template <typename... P> struct Client<int32_t (*)(int32_t, P...)> {
+    template <typename Q, typename A> static Q cArgument(A &a)
+    {
+        if constexpr (std::is_pointer_v<Q> && !std::is_pointer_v<A>)
+            return &a;
+        else
+            return a;
+    }
+    template <auto F, typename... A> static int32_t call(Exchange &x, A &...args)
+    {
+        return Adapter<F>::call(x, rowOf<F>(), cArgument<P>(args)...);
+    }
+};
+template <auto F, typename... A> int32_t call(Exchange &x, std::tuple<A &...> args)
 {
-    return Adapter<F>::call(x, rowOf<F>(), args...);
+    return std::apply([&](A &...a) { return Client<decltype(F)>::template call<F>(x, a...); }, args);
 }
 
 } // namespace halvo::remote

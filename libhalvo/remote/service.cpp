@@ -18,7 +18,7 @@ using Serve = int32_t (*)(const Row &, int32_t, const Json &, Json &);
     [](const Row &row, int32_t handle, const Json &in, Json &out) {                                                    \
         return Adapter<&F>::serve(&F, row, handle, in, out);                                                           \
     },
-const Serve kServe[] = {HALVO_REMOTE_CALLS(HALVO_REMOTE_SERVE)};
+const Serve kServe[] = {HALVO_CALLS(HALVO_REMOTE_SERVE, &)};
 #undef HALVO_REMOTE_SERVE
 
 Serve serveOf(const Row &row)
@@ -61,7 +61,7 @@ bool integer(const std::string &text, Json &out)
 
 bool known(const Row &row, const std::string &name)
 {
-    return std::any_of(row.params.begin(), row.params.end(), [&](const char *p) { return name == p; });
+    return std::find(row.params.begin(), row.params.end(), name) != row.params.end();
 }
 
 // The row the method and path name, with the path's inputs put in `in`.

@@ -1,6 +1,5 @@
 #include "board.h"
 
-#include "../../backend.h"
 #include "../../status.h"
 
 #include <algorithm>
@@ -279,6 +278,28 @@ void Board::powerOn()
         reboot();
 }
 
+// ---- Counts of what the description lists -------------------------------------------------
+
+#define SIM_COUNT(method, Count, items)                                                                                \
+    int32_t Board::method(Count &count)                                                                                \
+    {                                                                                                                  \
+        count = static_cast<Count>(items.size());                                                                      \
+        return HALVO_STATUS_OK;                                                                                        \
+    }
+SIM_COUNT(getMemoryModuleCount, int32_t, memoryModules)
+SIM_COUNT(getNetworkDeviceCount, int32_t, networkDevices)
+SIM_COUNT(getPciDeviceCount, int32_t, pciDevices)
+SIM_COUNT(getDiskDriveCount, int32_t, diskDrives)
+SIM_COUNT(getDiskDrivePartitionCount, int32_t, diskPartitions)
+SIM_COUNT(getTempSensorCount, int32_t, temperatureSensors)
+SIM_COUNT(getVoltageSensorCount, int32_t, voltageSensors)
+SIM_COUNT(getFanCount, int32_t, fans)
+SIM_COUNT(getDisplayCount, int32_t, displays)
+SIM_COUNT(getStorageCount, int32_t, storages)
+SIM_COUNT(getSmbusCount, uint8_t, smbus)
+SIM_COUNT(getI2cBusCount, uint8_t, i2c)
+#undef SIM_COUNT
+
 // ---- Information ------------------------------------------------------------------------
 
 int32_t Board::getCpuInfo(CpuInfo &info)
@@ -318,12 +339,6 @@ int32_t Board::getMemoryInfo(MemoryInfo &info)
     info.freeSize = memory->freeSizeMB;
     info.speed = memory->speedMHz;
     copyText(info.memoryType, memory->type);
-    return HALVO_STATUS_OK;
-}
-
-int32_t Board::getMemoryModuleCount(int32_t &count)
-{
-    count = static_cast<int32_t>(memoryModules.size());
     return HALVO_STATUS_OK;
 }
 
@@ -671,7 +686,7 @@ int32_t Board::watchdogDisable()
     return HALVO_STATUS_OK;
 }
 
-int32_t Board::watchdogGetState(int32_t &armed, int32_t &timeoutMs) const
+int32_t Board::watchdogGetState(int32_t &armed, int32_t &timeoutMs)
 {
     if (!watchdog)
         return unsupported();
@@ -888,10 +903,10 @@ int32_t Board::smbusReadBlock(uint8_t bus, uint8_t address, uint8_t command, uin
     if (!device->write(&command, 1, env) || !device->startRead(env))
         return deviceError(kProtocol);
     const uint8_t n = device->readByte();
-    // Controllers abort a block read whose count byte is 0 or above 32.
-    if (n == 0 || n > 32)
+    // Controllers abort a block read whose count byte is 0 or above the block limit.
+    if (n == 0 || n > HALVO_SMBUS_BLOCK_MAX)
         return deviceError(kProtocol);
-    uint8_t block[32];
+    uint8_t block[HALVO_SMBUS_BLOCK_MAX];
     for (uint8_t i = 0; i < n; ++i)
         block[i] = device->readByte();
     std::copy_n(block, n, buffer);

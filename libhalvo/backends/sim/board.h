@@ -1,5 +1,5 @@
 // One simulated board: its description, the state the simulation moves, and
-// the board functions answered from them.
+// the board calls answered from them.
 //
 // Units follow the board API: temperatures in thousandths of a degree Celsius,
 // voltages in mV, capacities in mAh, currents in mA, sizes in MB, CPU
@@ -7,7 +7,7 @@
 #ifndef HALVO_SIM_BOARD_H
 #define HALVO_SIM_BOARD_H
 
-#include "board/halvo.h"
+#include "../../backend.h"
 #include "bus_devices.h"
 
 #include <map>
@@ -155,7 +155,7 @@ struct Gpio {
     uint8_t level(int pin) const;
 };
 
-class Board
+class Board final : public Backend
 {
 public:
     Board() = default;
@@ -208,60 +208,8 @@ public:
     int cpuFanIndex() const;
     DeviceEnv deviceEnv() const;
 
-    // ---- board functions ----
-    int32_t getCpuInfo(CpuInfo &info);
-    int32_t getBoardInfo(BoardInfo &info);
-    int32_t getMemoryInfo(MemoryInfo &info);
-    int32_t getMemoryModuleCount(int32_t &count);
-    int32_t getMemoryModuleInfo(int8_t index, MemoryModuleInfo &info);
-    int32_t getBatteryInfo(int32_t battery, BatteryInfo &info);
-    int32_t getBatteryState(int32_t battery, BatteryState &state);
-    int32_t getNetworkDeviceList(NetworkDeviceInfo *list, int32_t count);
-    int32_t getPciDeviceList(PciDeviceInfo *list, int32_t count);
-    int32_t getDiskDriveList(DiskDriveInfo *list, int32_t count);
-    int32_t getDiskDrivePartitionList(DiskPartitionInfo *list, int32_t count);
-    int32_t getBootCounter(int32_t &counter);
-    int32_t getIntruderStatus(int32_t &status);
-    int32_t systemUpTime(int32_t &seconds);
-    int32_t getCpuFreq(int32_t kind, int32_t &khz);
-    int32_t getTempSensorList(TempSensorInfo *list, int32_t count);
-    int32_t getVoltageSensorList(VoltageSensorInfo *list, int32_t count);
-    int32_t getFanList(FanInfo *list, int32_t count);
-    int32_t getCpuTemp(int32_t sensor, int32_t &milliCelsius);
-    int32_t getCpuFanSpeed(int32_t &rpm);
-    int32_t getFanMode(int32_t fan, uint8_t &mode);
-    int32_t getFanSpeed(int32_t fan, uint8_t &speed, int32_t &rpm);
-    int32_t setCpuFanSpeed(uint8_t speed);
-    int32_t setFanModeThermalCruise(int32_t fan, int32_t target, int32_t tolerance);
-    int32_t getCpuPerformance(int8_t &type, int8_t &percent);
-    int32_t setCpuPerformance(uint8_t type, int8_t percent);
-    int32_t getBacklightValue(int32_t display, int32_t &value);
-    int32_t setBacklightValue(int32_t display, int32_t value);
-    int32_t watchdogEnable(int32_t timeoutMs);
-    int32_t watchdogTrigger();
-    int32_t watchdogDisable();
-    int32_t watchdogGetState(int32_t &armed, int32_t &timeoutMs) const;
-    int32_t gpioGetCount(int32_t &count);
-    int32_t gpioGetDirection(int32_t pin, uint8_t &direction);
-    int32_t gpioSetDirection(int32_t pin, uint8_t direction);
-    int32_t gpioGetLevel(int32_t pin, uint8_t &level);
-    int32_t gpioSetLevel(int32_t pin, uint8_t level);
-    int32_t getStorageSize(int32_t storage, int32_t &size);
-    int32_t storageRead(int32_t storage, int32_t offset, char *buffer, int32_t length);
-    int32_t storageWrite(int32_t storage, int32_t offset, const char *bytes, int32_t length);
-    int32_t smbusQuickCommand(uint8_t bus, uint8_t address, uint8_t readWrite);
-    int32_t smbusSendByte(uint8_t bus, uint8_t address, uint8_t data);
-    int32_t smbusReceiveByte(uint8_t bus, uint8_t address, uint8_t &data);
-    int32_t smbusWriteByte(uint8_t bus, uint8_t address, uint8_t command, uint8_t data);
-    int32_t smbusReadByte(uint8_t bus, uint8_t address, uint8_t command, uint8_t &data);
-    int32_t smbusWriteWord(uint8_t bus, uint8_t address, uint8_t command, uint16_t data);
-    int32_t smbusReadWord(uint8_t bus, uint8_t address, uint8_t command, uint16_t &data);
-    int32_t smbusWriteBlock(uint8_t bus, uint8_t address, uint8_t command, const uint8_t *data, uint8_t count);
-    int32_t smbusReadBlock(uint8_t bus, uint8_t address, uint8_t command, uint8_t *buffer, uint8_t &count);
-    int32_t i2cRead(uint8_t bus, uint8_t address, uint8_t memoryAddress, uint8_t useMemoryAddress, uint8_t *buffer,
-                    uint32_t &count);
-    int32_t i2cWrite(uint8_t bus, uint8_t address, uint8_t memoryAddress, const uint8_t *data, uint32_t count);
-    int32_t setSystemState(int32_t state);
+    // ---- board calls; the records read alone are picked from the lists ----
+    HALVO_BOARD_CALLS(HALVO_BACKEND_OVERRIDE, &)
 
 private:
     int32_t checkPin(int32_t pin) const;

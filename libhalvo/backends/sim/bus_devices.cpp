@@ -98,7 +98,7 @@ bool isBlockCommand(uint8_t command)
 std::vector<uint8_t> block(const std::string &text)
 {
     std::vector<uint8_t> out;
-    const size_t n = std::min<size_t>(text.size(), 32);
+    const size_t n = std::min<size_t>(text.size(), HALVO_SMBUS_BLOCK_MAX);
     out.push_back(static_cast<uint8_t>(n));
     out.insert(out.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));
     return out;
@@ -115,7 +115,7 @@ bool SmartBattery::write(const uint8_t *data, size_t count, const DeviceEnv &)
         return true;
     if (command == kScratch) {
         const size_t n = data[1];
-        if (n == 0 || n > 32 || count < 2 + n)
+        if (n == 0 || n > HALVO_SMBUS_BLOCK_MAX || count < 2 + n)
             return false;
         scratch.assign(data + 2, data + 2 + n);
         return true;
