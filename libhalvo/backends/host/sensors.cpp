@@ -366,68 +366,56 @@ int32_t Sensors::enumerate()
 
 int32_t Sensors::getTempSensorCount(int32_t &count)
 {
-    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
-        return status;
-    count = clampInt32(static_cast<int64_t>(temps_.size()));
-    return HALVO_STATUS_OK;
+    return whenReady([&] {
+        count = clampInt32(static_cast<int64_t>(temps_.size()));
+        return HALVO_STATUS_OK;
+    });
 }
 
 int32_t Sensors::getTempSensorList(TempSensorInfo *list, int32_t count)
 {
-    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
-        return status;
-    return readList(temps_, list, count, &TempSensorInfo::value, readMilli);
+    return whenReady([&] { return readList(temps_, list, count, &TempSensorInfo::value, readMilli); });
 }
 
 int32_t Sensors::getVoltageSensorCount(int32_t &count)
 {
-    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
-        return status;
-    count = clampInt32(static_cast<int64_t>(volts_.size()));
-    return HALVO_STATUS_OK;
+    return whenReady([&] {
+        count = clampInt32(static_cast<int64_t>(volts_.size()));
+        return HALVO_STATUS_OK;
+    });
 }
 
 int32_t Sensors::getVoltageSensorList(VoltageSensorInfo *list, int32_t count)
 {
-    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
-        return status;
-    return readList(volts_, list, count, &VoltageSensorInfo::value, readMilli);
+    return whenReady([&] { return readList(volts_, list, count, &VoltageSensorInfo::value, readMilli); });
 }
 
 int32_t Sensors::getFanCount(int32_t &count)
 {
-    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
-        return status;
-    count = clampInt32(static_cast<int64_t>(fans_.size()));
-    return HALVO_STATUS_OK;
+    return whenReady([&] {
+        count = clampInt32(static_cast<int64_t>(fans_.size()));
+        return HALVO_STATUS_OK;
+    });
 }
 
 int32_t Sensors::getFanList(FanInfo *list, int32_t count)
 {
-    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
-        return status;
-    return readList(fans_, list, count, &FanInfo::speed, readSpeed);
+    return whenReady([&] { return readList(fans_, list, count, &FanInfo::speed, readSpeed); });
 }
 
 int32_t Sensors::getTempSensor(int32_t index, TempSensorInfo &sensor)
 {
-    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
-        return status;
-    return readOne(temps_, index, sensor, &TempSensorInfo::value, readMilli);
+    return whenReady([&] { return readOne(temps_, index, sensor, &TempSensorInfo::value, readMilli); });
 }
 
 int32_t Sensors::getVoltageSensor(int32_t index, VoltageSensorInfo &sensor)
 {
-    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
-        return status;
-    return readOne(volts_, index, sensor, &VoltageSensorInfo::value, readMilli);
+    return whenReady([&] { return readOne(volts_, index, sensor, &VoltageSensorInfo::value, readMilli); });
 }
 
 int32_t Sensors::getFan(int32_t index, FanInfo &fan)
 {
-    if (const int32_t status = ready(); status != HALVO_STATUS_OK)
-        return status;
-    return readOne(fans_, index, fan, &FanInfo::speed, readSpeed);
+    return whenReady([&] { return readOne(fans_, index, fan, &FanInfo::speed, readSpeed); });
 }
 
 int32_t Sensors::getCpuTemp(int32_t sensor, int32_t &milliCelsius)

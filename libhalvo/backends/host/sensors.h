@@ -91,6 +91,12 @@ public:
 
 private:
     int32_t ready();
+    // `body()` once the chips are enumerated, else why they are not.
+    template <typename Body> int32_t whenReady(Body &&body)
+    {
+        const int32_t status = ready();
+        return status == HALVO_STATUS_OK ? static_cast<int32_t>(body()) : status;
+    }
     int32_t enumerate();
     int32_t pwmMode(const Fan &fan, uint8_t &mode) const;
 
