@@ -1,19 +1,21 @@
 #include "agent.h"
+#include "exchange.h"
 
 #include "libhalvo/remote/service.h"
 #include "libhalvo/text.h"
 #include "metrics.h"
 
-#include <httplib.h>
 #include <openssl/crypto.h>
 #include <openssl/x509.h>
 
 #include <arpa/inet.h>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <strings.h>
 #include <thread>
 
 namespace halvo::agent
@@ -30,109 +32,211 @@ const char *roleName(Role role)
     return role == Role::Control ? "control" : "monitor";
 }
 
-struct Caller {
-    Role role;
-    std::string who;
-};
-
-class Agent
+bool sameLetters(const std::string &a, const char *b)
 {
-public:
-    Agent(const Options &options, std::map<std::string, Token> tokens) : options_(options), tokens_(std::move(tokens))
-    {
-    }
+    return ::strcasecmp(a.c_str(), b) == 0;
+}
 
-    void handle(const httplib::Request &req, httplib::Response &res)
-    {
-        res.set_header(remote::kProtocolHeader, std::to_string(remote::kProtocolVersion));
-        // A request without the header (curl, a scraper) is taken as the
-        // current version; one naming another version is refused.
-        const std::string version = req.get_header_value(remote::kProtocolHeader);
-        if (!version.empty() && version != std::to_string(remote::kProtocolVersion))
-            return reply(res, 426,
-                         {{"error", "protocol version " + std::to_string(remote::kProtocolVersion) + " only"}});
-        const std::optional<Caller> caller = authenticate(req);
-        if (!caller)
-            return reply(res, 401, {{"error", "authentication required"}});
-        // For scrapers: any authenticated caller, the monitor role included.
-        if (req.method == "GET" && req.path == "/metrics") {
-            res.status = 200;
-            res.set_content(metricsText(0), "text/plain; version=0.0.4; charset=utf-8");
-            return;
+Answer refuse(int status, const std::string &why)
+{
+    Answer a;
+    a.status = status;
+    a.body = Json{{"error", why}}.dump();
+    a.close = true;
+    return a;
+}
+
+std::string dump(const Json &body)
+{
+    return body.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// A path's %XX escapes decoded; false on a malformed one or an encoded NUL.
+bool decodePath(std::string &path)
+{
+    std::string out;
+    out.reserve(path.size());
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] != '%') {
+            out += path[i];
+            continue;
         }
-        if (req.method == "GET" && req.path == "/v1/session")
-            return reply(res, 200, {{"protocol", remote::kProtocolVersion}, {"role", roleName(caller->role)}});
-
-        // The raw query: httplib would also mix a form body into its params.
-        const size_t mark = req.target.find('?');
-        remote::Request request{req.method, req.path, mark == std::string::npos ? "" : req.target.substr(mark + 1),
-                                req.body, caller->role};
-        const remote::Reply r = service_.handle(request);
-        if (r.row && r.row->role() == Role::Control)
-            log(*caller, request, r);
-        reply(res, r.http, r.body);
+        if (i + 2 >= path.size() || !std::isxdigit(static_cast<unsigned char>(path[i + 1])) ||
+            !std::isxdigit(static_cast<unsigned char>(path[i + 2])))
+            return false;
+        const char c = static_cast<char>(std::stoi(path.substr(i + 1, 2), nullptr, 16));
+        if (c == '\0')
+            return false;
+        out += c;
+        i += 2;
     }
-
-private:
-    static void reply(httplib::Response &res, int status, const Json &body)
-    {
-        res.status = status;
-        res.set_content(body.dump(-1, ' ', false, Json::error_handler_t::replace), "application/json");
-    }
-
-    std::optional<Caller> authenticate(const httplib::Request &req) const
-    {
-        const std::string authorization = req.get_header_value("Authorization");
-        if (!authorization.empty()) {
-            const std::string prefix = "Bearer ";
-            if (authorization.compare(0, prefix.size(), prefix) != 0)
-                return std::nullopt;
-            const std::string presented = authorization.substr(prefix.size());
-            // Every token compared in constant time, so that the answer's
-            // timing tells nothing of how much of a token matched.
-            std::optional<Caller> found;
-            for (const auto &[token, entry] : tokens_)
-                if (token.size() == presented.size() &&
-                    CRYPTO_memcmp(token.data(), presented.data(), token.size()) == 0)
-                    found = Caller{entry.role, "token " + entry.name};
-            return found;
-        }
-        if (const std::string subject = certificateSubject(req); !subject.empty())
-            return Caller{options_.certificateRole, "certificate " + subject};
-        if (tokens_.empty() && options_.clientCa.empty())
-            return Caller{Role::Control, "peer " + req.remote_addr};
-        return std::nullopt;
-    }
-
-    static std::string certificateSubject(const httplib::Request &req)
-    {
-        if (!req.ssl)
-            return "";
-        X509 *cert = SSL_get_peer_certificate(req.ssl);
-        if (!cert)
-            return "";
-        char name[256] = {};
-        X509_NAME_get_text_by_NID(X509_get_subject_name(cert), NID_commonName, name, sizeof name - 1);
-        X509_free(cert);
-        return name[0] ? name : "(no common name)";
-    }
-
-    void log(const Caller &caller, const remote::Request &request, const remote::Reply &r)
-    {
-        std::lock_guard<std::mutex> lock(logMutex_);
-        std::fprintf(stderr, "halvo-agent: %s (%s): %s %s%s%s -> %s %d\n", caller.who.c_str(), roleName(caller.role),
-                     r.row->name, request.path.c_str(), request.body.empty() ? "" : " ",
-                     request.body.substr(0, 200).c_str(), r.http == 200 ? "status" : "refused",
-                     r.http == 200 ? r.status : r.http);
-    }
-
-    const Options &options_;
-    std::map<std::string, Token> tokens_;
-    remote::Service service_;
-    std::mutex logMutex_;
-};
+    path = std::move(out);
+    return !path.empty() && path[0] == '/';
+}
 
 } // namespace
+
+const std::string *field(const Fields &fields, const char *name, size_t *count)
+{
+    const std::string *found = nullptr;
+    size_t n = 0;
+    for (const auto &[key, value] : fields)
+        if (sameLetters(key, name) && ++n == 1)
+            found = &value;
+    if (count)
+        *count = n;
+    return found;
+}
+
+std::string escapeForLog(const std::string &text)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7f && c != '\\') {
+            out += c;
+        } else {
+            out += "\\x";
+            out += hex[u >> 4];
+            out += hex[u & 15];
+        }
+    }
+    return out;
+}
+
+Agent::Agent(const Options &options, std::map<std::string, Token> tokens)
+    : options_(options), tokens_(std::move(tokens))
+{
+}
+
+std::optional<Answer> Agent::admit(const Head &head, Admitted &a) const
+{
+    if (head.fields.size() > kMaxHeaderLines)
+        return refuse(431, "more than " + std::to_string(kMaxHeaderLines) + " header lines");
+    // A request without the header (curl, a scraper) is taken as the
+    // current version; one naming another version is refused.
+    size_t versions = 0;
+    const std::string *version = field(head.fields, remote::kProtocolHeader, &versions);
+    if (versions > 1)
+        return refuse(400, std::string("one ") + remote::kProtocolHeader + " header only");
+    if (version && *version != std::to_string(remote::kProtocolVersion))
+        return refuse(426, "protocol version " + std::to_string(remote::kProtocolVersion) + " only");
+    const std::optional<Caller> caller = authenticate(head);
+    if (!caller) {
+        Answer refused = refuse(401, "authentication required");
+        refused.headers.emplace_back("WWW-Authenticate", "Bearer");
+        return refused;
+    }
+    a = Admitted{};
+    a.caller = *caller;
+    const size_t mark = head.target.find('?');
+    a.path = head.target.substr(0, mark);
+    a.query = mark == std::string::npos ? "" : head.target.substr(mark + 1);
+    if (!decodePath(a.path))
+        return refuse(400, "malformed path");
+    a.head = head.method == "HEAD";
+    a.method = a.head ? "GET" : head.method;
+
+    // The call, its method and the caller's role, before any body is read.
+    if (a.path == "/metrics" || a.path == "/v1/session") {
+        if (a.method != "GET") {
+            Answer refused = refuse(405, "not with " + head.method);
+            refused.headers.emplace_back("Allow", "GET, HEAD");
+            return refused;
+        }
+    } else {
+        const remote::Route route = remote::Service::route(a.method, a.path);
+        if (!route.allow.empty()) {
+            Answer refused = refuse(405, "not with " + head.method);
+            refused.headers.emplace_back("Allow", route.allow);
+            return refused;
+        }
+        if (!route.row && !route.snapshot)
+            return refuse(404, "no such call");
+        if (route.row && route.row->role() == Role::Control && a.caller.role != Role::Control) {
+            log(a.caller, a, route.row->name, 403, 0);
+            return refuse(403, "the monitor role may only read");
+        }
+    }
+
+    // The body's framing: plain bytes, within the bound.
+    if (const std::string *coding = field(head.fields, "Content-Encoding"); coding && !sameLetters(*coding, "identity"))
+        return refuse(415, "no content coding is accepted");
+    if (const std::string *transfer = field(head.fields, "Transfer-Encoding");
+        transfer && !sameLetters(*transfer, "chunked"))
+        return refuse(415, "no transfer coding but chunked is accepted");
+    if (const std::string *length = field(head.fields, "Content-Length");
+        length && std::strtoull(length->c_str(), nullptr, 10) > kMaxBodyBytes)
+        return refuse(413, "body too large");
+    const std::string *expect = field(head.fields, "Expect");
+    a.expectContinue = expect && sameLetters(*expect, "100-continue");
+    return std::nullopt;
+}
+
+Answer Agent::respond(const Admitted &a, std::string body) const
+{
+    Answer out;
+    try {
+        // For scrapers: any authenticated caller, the monitor role included.
+        if (a.path == "/metrics") {
+            out.contentType = "text/plain; version=0.0.4; charset=utf-8";
+            out.body = metricsText(0);
+        } else if (a.path == "/v1/session") {
+            out.body = dump({{"protocol", remote::kProtocolVersion}, {"role", roleName(a.caller.role)}});
+        } else {
+            const remote::Reply r = service_.handle({a.method, a.path, a.query, std::move(body), a.caller.role});
+            if (r.row && r.row->role() == Role::Control)
+                log(a.caller, a, r.row->name, r.http, r.status);
+            out.status = r.http;
+            out.body = dump(r.body);
+            if (!r.allow.empty())
+                out.headers.emplace_back("Allow", r.allow);
+        }
+    } catch (...) {
+        out = refuse(500, "internal error");
+    }
+    return out;
+}
+
+std::optional<Caller> Agent::authenticate(const Head &head) const
+{
+    size_t given = 0;
+    const std::string *authorization = field(head.fields, "Authorization", &given);
+    if (given > 1)
+        return std::nullopt;
+    if (authorization) {
+        // The scheme's name is case-insensitive; one or more spaces follow.
+        const std::string &value = *authorization;
+        if (value.size() < 7 || !sameLetters(value.substr(0, 6), "bearer") || value[6] != ' ')
+            return std::nullopt;
+        const std::string presented = value.substr(
+            value.find_first_not_of(' ', 6) == std::string::npos ? value.size() : value.find_first_not_of(' ', 6));
+        // Every token compared in constant time, so that the answer's
+        // timing tells nothing of how much of a token matched.
+        std::optional<Caller> found;
+        for (const auto &[token, entry] : tokens_)
+            if (token.size() == presented.size() && CRYPTO_memcmp(token.data(), presented.data(), token.size()) == 0)
+                found = Caller{entry.role, "token " + entry.name};
+        return found;
+    }
+    if (!head.certificate.empty())
+        return Caller{options_.certificateRole, "certificate " + head.certificate};
+    if (tokens_.empty() && options_.clientCa.empty())
+        return Caller{Role::Control, "peer " + head.peer};
+    return std::nullopt;
+}
+
+void Agent::log(const Caller &caller, const Admitted &request, const char *call, int http, int32_t status) const
+{
+    // One line per call, whatever the request held: its text escaped, its
+    // body never written (it may hold anything, a pasted token included).
+    const std::string target = request.path + (request.query.empty() ? "" : "?" + request.query);
+    std::fprintf(stderr, "halvo-agent: %s (%s): %s %s -> %s %d\n", escapeForLog(caller.who).c_str(),
+                 roleName(caller.role), call, escapeForLog(target).c_str(), http == 200 ? "status" : "refused",
+                 http == 200 ? status : http);
+}
 
 bool isLoopbackAddress(const std::string &address)
 {
@@ -216,6 +320,23 @@ bool parseTokens(const std::string &text, std::map<std::string, Token> &tokens, 
     return true;
 }
 
+bool readTokens(const Options &options, std::map<std::string, Token> &tokens, std::string &error)
+{
+    if (options.tokensFile.empty())
+        return true;
+    std::string text;
+    const PrivateFile read = readPrivateFile(options.tokensFile, text, error);
+    if (read == PrivateFile::Missing)
+        error = options.tokensFile + ": no such file";
+    if (read != PrivateFile::Read || !parseTokens(text, tokens, error))
+        return false;
+    if (tokens.empty()) {
+        error = options.tokensFile + " holds no token";
+        return false;
+    }
+    return true;
+}
+
 bool checkSecurity(const Options &options, std::string &error)
 {
     if (options.tlsCert.empty() != options.tlsKey.empty()) {
@@ -237,92 +358,6 @@ bool checkSecurity(const Options &options, std::string &error)
         }
     }
     return true;
-}
-
-struct Server::Impl {
-    Options options;
-    std::unique_ptr<Agent> agent;
-    std::unique_ptr<httplib::Server> http;
-    int port = 0;
-};
-
-Server::Server() : impl_(std::make_unique<Impl>()) {}
-
-Server::~Server()
-{
-    stop();
-}
-
-bool Server::start(const Options &options, std::string &error)
-{
-    Impl &d = *impl_;
-    d.options = options;
-    if (!checkSecurity(options, error))
-        return false;
-    std::map<std::string, Token> tokens;
-    if (!options.tokensFile.empty()) {
-        std::string text;
-        const PrivateFile read = readPrivateFile(options.tokensFile, text, error);
-        if (read == PrivateFile::Missing)
-            error = options.tokensFile + ": no such file";
-        if (read != PrivateFile::Read || !parseTokens(text, tokens, error))
-            return false;
-        if (tokens.empty()) {
-            error = options.tokensFile + " holds no token";
-            return false;
-        }
-    }
-    if (!options.tlsCert.empty()) {
-        auto tls = std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(), options.tlsKey.c_str(),
-                                                        options.clientCa.empty() ? nullptr : options.clientCa.c_str());
-        if (!tls->is_valid()) {
-            error = "the certificate, key or client CA cannot be used";
-            return false;
-        }
-        d.http = std::move(tls);
-    } else {
-        d.http = std::make_unique<httplib::Server>();
-    }
-    d.agent = std::make_unique<Agent>(d.options, std::move(tokens));
-    Agent *agent = d.agent.get();
-    const auto handler = [agent](const httplib::Request &req, httplib::Response &res) { agent->handle(req, res); };
-    d.http->Get(".*", handler);
-    d.http->Put(".*", handler);
-    d.http->Post(".*", handler);
-    // Without it a small answer waits for the client's delayed ACK (~40 ms).
-    d.http->set_tcp_nodelay(true);
-    d.http->set_keep_alive_max_count(1000000);
-    // An idle client is dropped after 5 s (it reconnects at its next call), so
-    // that stopping the agent never waits long for idle connections.
-    d.http->set_keep_alive_timeout(5);
-    d.http->set_read_timeout(10);
-    d.http->set_write_timeout(10);
-    d.http->set_payload_max_length(remote::kMaxBody);
-    d.port = options.port;
-    const bool bound = d.port == 0 ? (d.port = d.http->bind_to_any_port(options.bind)) > 0
-                                   : d.http->bind_to_port(options.bind, d.port);
-    if (!bound) {
-        error = "cannot listen on " + options.bind + " port " + std::to_string(options.port);
-        d.http.reset();
-        return false;
-    }
-    return true;
-}
-
-int Server::port() const
-{
-    return impl_->port;
-}
-
-bool Server::serve()
-{
-    return impl_->http && impl_->http->listen_after_bind();
-}
-
-void Server::stop()
-{
-    if (impl_->http)
-        impl_->http->stop();
 }
 
 int run(const Options &options)

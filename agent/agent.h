@@ -16,6 +16,7 @@
 
 #include "libhalvo/remote/calls.h"
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,6 +31,15 @@ struct Options {
     std::string tlsCert, tlsKey, clientCa, tokensFile;
     // The role of a client with a certificate the client CA signed.
     remote::Role certificateRole = remote::Role::Control;
+
+    // How long a connection may take, however slowly its bytes come: from
+    // its start to its first request's first byte and between requests
+    // (idle), from a request's first byte to the end of its header block and
+    // of its body, and for an answer to be taken. Fixed for the program;
+    // tests shorten them.
+    struct Deadlines {
+        std::chrono::milliseconds idle{5000}, header{10000}, request{30000}, write{10000};
+    } deadlines;
 };
 
 // Parses the command line; false with `error` set on anything unknown.
@@ -63,8 +73,9 @@ public:
     // From any thread.
     void stop();
 
+    struct Impl; // the server's state, opaque
+
 private:
-    struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 

@@ -85,32 +85,36 @@ private:
     std::vector<std::string> order_;
 };
 
-// A count read and then the list it sized, as the window reads them. A list
-// fails whole when one of its sensors gives no reading; given `one`, the
-// sensors are then read alone, so that only those that failed are left out,
-// each reported by its index.
+// A count read and then the list it sized, as the window reads them, each
+// record with its index in the list (two sensors may share a name). A list
+// fails whole when one of its sensors gives no reading; the sensors are then
+// read alone, so that only those that failed are left out, each reported by
+// its index.
 template <typename Record>
 bool list(Exposition &e, const char *what, int32_t handle, int32_t (*count)(int32_t, int32_t *),
-          int32_t (*get)(int32_t, Record *, int32_t), std::vector<Record> &out,
-          int32_t (*one)(int32_t, int32_t, Record *) = nullptr)
+          int32_t (*get)(int32_t, Record *, int32_t), int32_t (*one)(int32_t, int32_t, Record *),
+          std::vector<std::pair<std::string, Record>> &out)
 {
     int32_t n = 0;
     int32_t status = count(handle, &n);
     const bool counted = ok(status) && n >= 0 && n <= 4096;
     if (ok(status) && !counted)
         status = int32_t(HALVO_CLASS_DEVICE) << 16;
-    out.assign(counted ? static_cast<size_t>(n) : 0, Record{});
+    std::vector<Record> records(counted ? static_cast<size_t>(n) : 0);
     if (counted && n > 0)
-        status = get(handle, out.data(), n);
-    if (e.read(what, status))
-        return true;
+        status = get(handle, records.data(), n);
     out.clear();
-    if (!one || !counted || HALVO_ERROR_CLASS(status) != HALVO_CLASS_DEVICE)
+    if (e.read(what, status)) {
+        for (size_t i = 0; i < records.size(); ++i)
+            out.emplace_back(std::to_string(i), records[i]);
+        return true;
+    }
+    if (!counted || HALVO_ERROR_CLASS(status) != HALVO_CLASS_DEVICE)
         return false;
     for (int32_t i = 0; i < n; ++i) {
         Record r{};
         if (const int32_t s = one(handle, i, &r); ok(s))
-            out.push_back(r);
+            out.emplace_back(std::to_string(i), r);
         else
             e.gauge("halvo_read_success", "", {{"read", what}, {"index", std::to_string(i)}}, 0);
     }
@@ -144,20 +148,24 @@ void board(Exposition &e, int32_t handle)
 
 void sensors(Exposition &e, int32_t handle)
 {
-    std::vector<TempSensorInfo> temps;
-    if (list(e, "temperatures", handle, HalvoGetTempSensorCount, HalvoGetTempSensorList, temps, HalvoGetTempSensor))
-        for (const TempSensorInfo &t : temps)
-            e.gauge("halvo_temperature_celsius", "Temperature sensor reading.", {{"sensor", text(t.name)}},
-                    t.value / 1000.0);
-    std::vector<VoltageSensorInfo> volts;
-    if (list(e, "voltages", handle, HalvoGetVoltageSensorCount, HalvoGetVoltageSensorList, volts,
-             HalvoGetVoltageSensor))
-        for (const VoltageSensorInfo &v : volts)
-            e.gauge("halvo_voltage_volts", "Voltage sensor reading.", {{"sensor", text(v.name)}}, v.value / 1000.0);
-    std::vector<FanInfo> fans;
-    if (list(e, "fans", handle, HalvoGetFanCount, HalvoGetFanList, fans, HalvoGetFan))
-        for (const FanInfo &f : fans)
-            e.gauge("halvo_fan_rpm", "Fan speed in revolutions per minute.", {{"fan", text(f.name)}}, f.speed);
+    // The index tells apart sensors of one name (two thermal zones, two
+    // sockets' "Core 0"), which would otherwise be one series twice.
+    std::vector<std::pair<std::string, TempSensorInfo>> temps;
+    if (list(e, "temperatures", handle, HalvoGetTempSensorCount, HalvoGetTempSensorList, HalvoGetTempSensor, temps))
+        for (const auto &[index, t] : temps)
+            e.gauge("halvo_temperature_celsius", "Temperature sensor reading.",
+                    {{"sensor", text(t.name)}, {"index", index}}, t.value / 1000.0);
+    std::vector<std::pair<std::string, VoltageSensorInfo>> volts;
+    if (list(e, "voltages", handle, HalvoGetVoltageSensorCount, HalvoGetVoltageSensorList, HalvoGetVoltageSensor,
+             volts))
+        for (const auto &[index, v] : volts)
+            e.gauge("halvo_voltage_volts", "Voltage sensor reading.", {{"sensor", text(v.name)}, {"index", index}},
+                    v.value / 1000.0);
+    std::vector<std::pair<std::string, FanInfo>> fans;
+    if (list(e, "fans", handle, HalvoGetFanCount, HalvoGetFanList, HalvoGetFan, fans))
+        for (const auto &[index, f] : fans)
+            e.gauge("halvo_fan_rpm", "Fan speed in revolutions per minute.", {{"fan", text(f.name)}, {"index", index}},
+                    f.speed);
     int32_t value = 0;
     if (e.read("cpu_temperature", HalvoGetCpuTemp(handle, 0, &value)))
         e.gauge("halvo_cpu_temperature_celsius", "The processor's temperature.", {}, value / 1000.0);

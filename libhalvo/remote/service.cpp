@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <set>
 
 namespace halvo::remote
 {
@@ -64,33 +65,41 @@ bool known(const Row &row, const std::string &name)
     return std::find(row.params.begin(), row.params.end(), name) != row.params.end();
 }
 
-// The row the method and path name, with the path's inputs put in `in`.
-const Row *match(const Request &request, Json &in)
+// The path's inputs when `path` has the shape of `pattern`.
+bool matches(const std::vector<std::string> &parts, const char *pattern, Json &found)
 {
-    const std::vector<std::string> parts = split(request.path);
-    for (const Row &row : rows()) {
-        if (request.method != row.method)
-            continue;
-        const std::vector<std::string> want = split(row.path);
-        if (want.size() != parts.size())
-            continue;
-        Json found = Json::object();
-        bool same = true;
-        for (size_t i = 0; same && i < want.size(); ++i) {
-            if (want[i].size() > 2 && want[i].front() == '{') {
-                Json v;
-                same = integer(parts[i], v);
-                found[want[i].substr(1, want[i].size() - 2)] = v;
-            } else {
-                same = want[i] == parts[i];
-            }
-        }
-        if (same) {
-            in = found;
-            return &row;
+    const std::vector<std::string> want = split(pattern);
+    if (want.size() != parts.size())
+        return false;
+    found = Json::object();
+    for (size_t i = 0; i < want.size(); ++i) {
+        if (want[i].size() > 2 && want[i].front() == '{') {
+            Json v;
+            if (!integer(parts[i], v))
+                return false;
+            found[want[i].substr(1, want[i].size() - 2)] = v;
+        } else if (want[i] != parts[i]) {
+            return false;
         }
     }
-    return nullptr;
+    return true;
+}
+
+// A JSON object whose keys are each given once: nlohmann keeps the last of a
+// repeated key, and a body naming an input twice is refused instead.
+bool parseObject(const std::string &text, Json &out)
+{
+    std::set<std::string> keys;
+    bool repeated = false;
+    out = Json::parse(
+        text,
+        [&](int depth, Json::parse_event_t event, Json &parsed) {
+            if (event == Json::parse_event_t::key && depth == 1 && !keys.insert(parsed.get<std::string>()).second)
+                repeated = true;
+            return true;
+        },
+        false);
+    return !repeated && out.is_object();
 }
 
 // Adds the query's or body's inputs; false with `why` on anything unknown,
@@ -127,9 +136,9 @@ bool addInputs(const Row &row, const Request &request, Json &in, std::string &wh
         why = "a GET carries no body";
         return false;
     }
-    Json body = Json::parse(request.body, nullptr, false);
-    if (!body.is_object()) {
-        why = "body: not a JSON object";
+    Json body;
+    if (!parseObject(request.body, body)) {
+        why = "body: not a JSON object with each input once";
         return false;
     }
     // Moved, never copied: copying a value recurses once per nesting level,
@@ -158,20 +167,53 @@ Reply Service::call(const Row &row, const Json &in) const
     return reply;
 }
 
+Route Service::route(const std::string &method, const std::string &path, Json *in)
+{
+    const std::string verb = method == "HEAD" ? "GET" : method;
+    const std::vector<std::string> parts = split(path);
+    Route route;
+    if (path == "/v1/snapshot") {
+        route.snapshot = verb == "GET";
+        route.allow = route.snapshot ? "" : "GET, HEAD";
+        return route;
+    }
+    Json found;
+    std::string allow;
+    for (const Row &row : rows()) {
+        if (!matches(parts, row.path, found))
+            continue;
+        if (verb == row.method) {
+            if (in)
+                *in = std::move(found);
+            route.row = &row;
+            return route;
+        }
+        allow += std::string(allow.empty() ? "" : ", ") + row.method + (row.role() == Role::Monitor ? ", HEAD" : "");
+    }
+    route.allow = allow;
+    return route;
+}
+
 Reply Service::handle(const Request &request) const
 {
     try {
         if (request.body.size() > kMaxBody)
             return error(413, "body too large");
-        if (request.method == "GET" && request.path == "/v1/snapshot") {
+        Json in;
+        const Route to = route(request.method, request.path, &in);
+        if (to.snapshot) {
             if (!request.query.empty() || !request.body.empty())
                 return error(400, "the snapshot takes no inputs");
             Reply r;
             r.body = snapshot();
             return r;
         }
-        Json in;
-        const Row *row = match(request, in);
+        if (!to.allow.empty()) {
+            Reply r = error(405, "not with " + request.method);
+            r.allow = to.allow;
+            return r;
+        }
+        const Row *row = to.row;
         if (!row)
             return error(404, "no such call");
         // A refused call still names its row, so that the agent logs it.

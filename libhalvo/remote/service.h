@@ -26,11 +26,21 @@ struct Request {
     Role role = Role::Monitor;
 };
 
+// What a method and path name: a call with the path's inputs, or a known
+// path asked with a method it does not take (`allow` lists those it takes,
+// for a 405), or nothing (404). HEAD is routed as GET.
+struct Route {
+    const Row *row = nullptr;
+    bool snapshot = false;
+    std::string allow;
+};
+
 struct Reply {
     int http = 200;
     Json body;
     const Row *row = nullptr; // the call answered, if any
     int32_t status = 0;       // its board status
+    std::string allow;        // with a 405: the methods the path takes
 };
 
 class Service
@@ -42,6 +52,11 @@ public:
 
     // Never throws.
     Reply handle(const Request &request) const;
+
+    // The call a request names, from its method and path alone, so that the
+    // agent can refuse a caller before reading a body. `in` gets the path's
+    // inputs.
+    static Route route(const std::string &method, const std::string &path, Json *in = nullptr);
 
     // Every periodic read of a status refresh, in one answer.
     Json snapshot() const;

@@ -88,7 +88,8 @@ TEST(EmbeddedSensors, AnUnreadableSensorFailsItsListButNotTheOthers)
     std::vector<FanInfo> f(static_cast<size_t>(fans), FanInfo{"kept", 7, 0});
     // The library's own sensors (handle 0, for the metrics) are enumerated
     // while every input reads.
-    ASSERT_NE(std::string::npos, halvo::agent::metricsText(0).find("halvo_temperature_celsius{sensor=\"SYSTIN\"} 36"));
+    ASSERT_NE(std::string::npos,
+              halvo::agent::metricsText(0).find("halvo_temperature_celsius{sensor=\"SYSTIN\",index=\"3\"} 36"));
     const std::string sensor = kNct + "temp1_input", fan = kNct + "fan1_input"; // SYSTIN, the fourth
     const std::string savedSensor = fixtureFile(sensor), savedFan = fixtureFile(fan);
     for (const auto &[file, text] : {std::pair{sensor, "invalid"}, {sensor, "nan"}, {fan, "-300"}}) {
@@ -104,7 +105,7 @@ TEST(EmbeddedSensors, AnUnreadableSensorFailsItsListButNotTheOthers)
             const std::string metrics = halvo::agent::metricsText(0);
             for (const char *line : {"halvo_read_success{read=\"temperatures\"} 0\n",
                                      "halvo_read_success{read=\"temperatures\",index=\"3\"} 0\n",
-                                     "halvo_temperature_celsius{sensor=\"Core 1\"} 51\n"})
+                                     "halvo_temperature_celsius{sensor=\"Core 1\",index=\"2\"} 51\n"})
                 EXPECT_NE(std::string::npos, metrics.find(line)) << line << metrics;
             EXPECT_EQ(std::string::npos, metrics.find("sensor=\"SYSTIN\"")) << metrics;
         } else {
