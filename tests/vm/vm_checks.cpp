@@ -718,6 +718,62 @@ void agent(Report &r, const Machine &m)
     HalvoLibUnInitialize(handle);
 }
 
+// halvoctl, as a test script runs it, on the same drivers: its standard
+// output and exit status.
+std::string halvoctl(const std::string &args, int &status)
+{
+    std::fflush(stdout);
+    FILE *pipe = ::popen(("halvoctl " + args + " 2>&1").c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    size_t n;
+    while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
+    const int raw = pipe ? ::pclose(pipe) : -1;
+    status = raw >= 0 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return out;
+}
+
+void ctl(Report &r, const Machine &m)
+{
+    int status = -1;
+    const uint16_t reg = 0x1d00; // 58 °C
+    const bool seen = setLm75(m, reg) && waitFor([&] { return readLong(m.temp) == lm75Milli(reg); }, 3000);
+    const std::string sensors = halvoctl("--json sensors", status);
+    const std::string value = "\"value\": " + std::to_string(lm75Milli(reg));
+    r.expect(seen && status == 0 && sensors.find(value) != std::string::npos, "sensors: the lm75 as sysfs reads it",
+             std::to_string(status) + ": " + sensors.substr(0, 200));
+
+    const std::string bus = std::to_string(m.stubBus);
+    const RawBus stub(m.stubAdapter);
+    const std::string wrote = halvoctl("-y smbus write-byte " + bus + " 0x20 0x71 0x5a", status);
+    r.expect(status == 0 && stub.get(kStubChip, 0x71, kByte) == 0x5a, "smbus write-byte reaches the chip",
+             std::to_string(status) + ": " + wrote);
+    stub.put(kStubChip, 0x72, kByte, 0xa5);
+    const std::string read = halvoctl("smbus read-byte " + bus + " 0x20 0x72", status);
+    r.expect(status == 0 && read == "0xa5\n", "smbus read-byte prints the chip's byte",
+             std::to_string(status) + ": " + read);
+    const std::string absent = halvoctl("smbus read-byte " + bus + " 0x33 0", status);
+    r.expect(status == 4 && absent.find("device") != std::string::npos, "an absent address exits with the device class",
+             std::to_string(status) + ": " + absent);
+
+    const std::string eeprom = halvoctl("-y eeprom write 0 32 0x41424344", status);
+    const Bytes want = {'A', 'B', 'C', 'D'};
+    r.expect(status == 0 && readFile(m.nvmem, 32, 4) == want, "eeprom write lands in the nvmem file",
+             std::to_string(status) + ": " + eeprom);
+
+    const std::string set = halvoctl("gpio dir 0 out", status) + halvoctl("gpio set 0 1", status);
+    Bridge b = readBridge(m.state);
+    r.expect(status == 0 && b.bit(b.latch, kDrivenPin), "gpio set drives the chip's pin", set + hex(b.latch));
+
+    const std::string local = halvoctl("--json sensors", status);
+    const std::string remote = halvoctl("--board 127.0.0.1 --json sensors", status);
+    r.expect(status == 0 && remote == local, "through halvo-agent as on the board", remote.substr(0, 200));
+    const std::string unconfirmed = halvoctl("eeprom write 0 0 no </dev/null", status);
+    r.expect(status == 65 && readFile(m.nvmem, 0, 2) != Bytes{'n', 'o'}, "no terminal and no -y: nothing written",
+             std::to_string(status) + ": " + unconfirmed);
+}
+
 void usage(FILE *to)
 {
     std::fprintf(to, "usage: halvo_vm_checks [--state FILE] [GROUP...]\n"
@@ -726,7 +782,7 @@ void usage(FILE *to)
                      "of the VM stage (scripts/vm-test boots it; tests/vm/init sets it up). Only\n"
                      "for that throwaway machine: it drives the watchdog, backlight and EEPROM.\n"
                      "Groups, all by default, in this order: sensors smbus eeprom backlight gpio\n"
-                     "watchdog user agent. Exit status 1 when a check fails.\n"
+                     "watchdog user agent halvoctl. Exit status 1 when a check fails.\n"
                      "\n"
                      "  --state FILE   cp2112-responder's state file (default /run/cp2112.state)\n"
                      "\n"
@@ -742,8 +798,8 @@ void usage(FILE *to)
 int main(int argc, char **argv)
 {
     const std::vector<std::pair<std::string, void (*)(Report &, const Machine &)>> groups = {
-        {"sensors", sensors}, {"smbus", smbus},       {"eeprom", eeprom}, {"backlight", backlight},
-        {"gpio", gpio},       {"watchdog", watchdog}, {"user", user},     {"agent", agent},
+        {"sensors", sensors},   {"smbus", smbus}, {"eeprom", eeprom}, {"backlight", backlight}, {"gpio", gpio},
+        {"watchdog", watchdog}, {"user", user},   {"agent", agent},   {"halvoctl", ctl},
     };
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
