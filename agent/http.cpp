@@ -21,7 +21,9 @@
 
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <zlib.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <limits>
@@ -57,6 +59,44 @@ constexpr size_t kWorkers = 4;
 // or a chunk's size line and some of its data.
 constexpr size_t kInputBytes = kMaxHeaderBytes + 4096;
 constexpr size_t kReadSize = 4096;
+
+// Whether the request takes a gzip-coded answer ("gzip" listed and not with
+// q=0).
+bool takesGzip(const Fields &fields)
+{
+    const std::string *accept = field(fields, "Accept-Encoding");
+    if (!accept)
+        return false;
+    std::string list;
+    for (const char c : *accept)
+        if (c != ' ' && c != '\t')
+            list += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    list += ',';
+    const size_t at = list.find("gzip");
+    return at != std::string::npos && (at == 0 || list[at - 1] == ',') && list.compare(at + 4, 4, ";q=0") != 0;
+}
+
+// `body` gzip-coded; false when zlib failed (the answer then goes plain).
+bool gzip(std::string &body)
+{
+    z_stream z{};
+    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return false;
+    std::string out(deflateBound(&z, body.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef *>(body.data());
+    z.avail_in = static_cast<uInt>(body.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const bool done = deflate(&z, Z_FINISH) == Z_STREAM_END;
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    if (done)
+        body = std::move(out);
+    return done;
+}
+
+// Answers worth coding: the snapshot and the description, large lists.
+constexpr size_t kGzipFrom = 1024;
 
 std::string serialize(const Answer &a, unsigned version, bool close, bool head)
 {
@@ -134,7 +174,13 @@ public:
     }
 
     // The answer to the request read; on a worker thread.
-    void work() { answer(agent_.respond(admitted_, parser_->release().body())); }
+    void work()
+    {
+        Answer a = agent_.respond(admitted_, parser_->release().body());
+        if (gzip_ && a.status == 200 && a.body.size() >= kGzipFrom && gzip(a.body))
+            a.headers.emplace_back("Content-Encoding", "gzip");
+        answer(std::move(a));
+    }
 
     const std::string &output() const { return output_; }
 
@@ -186,6 +232,7 @@ private:
         version_ = message.version();
         head_ = message.method() == http::verb::head;
         keepAlive_ = parser_->keep_alive();
+        gzip_ = takesGzip(head.fields);
         if (std::optional<Answer> refusal = agent_.admit(head, admitted_))
             return answer(std::move(*refusal));
         parser_->body_limit(kMaxBodyBytes);
@@ -231,7 +278,7 @@ private:
     std::string output_;
     State state_ = State::Head;
     unsigned version_ = 11;
-    bool head_ = false, keepAlive_ = true, close_ = false, interim_ = false;
+    bool head_ = false, keepAlive_ = true, close_ = false, interim_ = false, gzip_ = false;
 };
 
 } // namespace

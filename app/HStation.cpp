@@ -30,6 +30,9 @@ void setAllGroupsBrush(QWidget *widget, QPalette::ColorRole role, const QColor &
 
 HStation::HStation(QWidget *parent) : QMainWindow(parent), ui(new Ui_HStationMW)
 {
+    // Before any scale measures its labels: the thermometer bars of a large
+    // board would otherwise each measure the same numbers again.
+    SharedPlainTextEngine::install();
     ui->setupUi(this);
     apiHandle = 0;
 

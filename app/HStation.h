@@ -109,7 +109,8 @@ private:
     // Index of the fan named "CPU-Fan" (any case) in the board's fan list, -1
     // when there is none or the list cannot be read.
     int32_t findCpuFanIndex();
-    // The CPU speed dial's range and scale for a board running up to maxMhz.
+    // The CPU speed dial's range and scale for a board running up to maxMhz;
+    // nothing to do when the dial already has that range.
     void setDialRange(int maxMhz);
     // initControls' Sensors tab groups; false when a new connection was made
     // meanwhile.
@@ -175,6 +176,8 @@ private:
     int32_t cpuFreqMin = 0;
     int32_t cpuFreqMax = 0;
     int32_t cpuFreqCurrent = 0;
+    // The maximum, MHz, the dial's scale was last set for; -1 before the first.
+    int dialMaxMhz = -1;
 
     // Performance type and percentage reported at the last initControls.
     int8_t perfType = 0;

@@ -12,10 +12,12 @@
 namespace
 {
 
-// Arg 0: the demo board; arg 1: the board with many sensors.
+// Arg 0: the demo board; arg 1: the board with many sensors of every kind;
+// arg 2: 200 temperature sensors.
 void setUpBoard(const benchmark::State &state)
 {
-    resetBenchBoard(state.range(0) ? manySensorsPatch() : nullptr);
+    const char *const patches[] = {nullptr, manySensorsPatch(), manyTemperaturesPatch()};
+    resetBenchBoard(patches[state.range(0)]);
 }
 
 void takeSample(HStation &window, QTimer &timer)
@@ -78,13 +80,21 @@ void BM_GraphFloor(benchmark::State &state)
 }
 BENCHMARK(BM_GraphFloor)->Unit(benchmark::kMillisecond);
 
+// As on a Connect: the window has refreshed its pages for the board before
+// (the dial shows the board's maximum speed), outside the timing.
 void BM_InitControls(benchmark::State &state)
 {
     setUpBoard(state);
     const auto window = shownWindow("scrollArea");
-    for (auto _ : state)
+    for (auto _ : state) {
         window->initControls();
+        state.PauseTiming();
+        stopTimers(*window);
+        window->refreshStatus();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
 }
-BENCHMARK(BM_InitControls)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InitControls)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 } // namespace

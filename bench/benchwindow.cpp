@@ -39,6 +39,18 @@ const char *manySensorsPatch()
     return patch.constData();
 }
 
+const char *manyTemperaturesPatch()
+{
+    static const QByteArray patch = [] {
+        QByteArray temps;
+        for (int i = 0; i < 200; ++i)
+            temps += (i ? "," : "") + QByteArray(R"({"name": "T)") + QByteArray::number(i) +
+                     R"(", "valueMilliCelsius": )" + QByteArray::number(25000 + 250 * i) + "}";
+        return R"({"temperatureSensors": [)" + temps + "]}";
+    }();
+    return patch.constData();
+}
+
 std::unique_ptr<HStation> shownWindow(const char *widgetName)
 {
     auto window = std::make_unique<HStation>();

@@ -14,6 +14,9 @@ void resetBenchBoard(const char *patch = nullptr);
 
 // A 64 temperature, 64 voltage and 32 fan sensor board, as a merge patch.
 const char *manySensorsPatch();
+// The demo board with 200 temperature sensors (one thermometer bar each), as a
+// merge patch.
+const char *manyTemperaturesPatch();
 
 // A window built for the current board, shown on the tab holding `widgetName`
 // so that its repaints are part of what is measured.

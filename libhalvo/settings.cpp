@@ -31,7 +31,7 @@ struct Number {
 const Number kNumbers[] = {
     {"remote_connect_timeout_ms", &Settings::remoteConnectTimeoutMs, 0, 60000},
     {"remote_call_timeout_ms", &Settings::remoteCallTimeoutMs, 0, 60000},
-    {"remote_snapshot_ms", &Settings::remoteSnapshotMs, 0, 1000},
+    {"remote_snapshot_ms", &Settings::remoteSnapshotMs, 0, 10000},
     {"amt_connect_timeout_ms", &Settings::amtConnectTimeoutMs, 1, 600000},
     {"amt_timeout_ms", &Settings::amtTimeoutMs, 1, 600000},
 };

@@ -37,7 +37,7 @@ struct Settings {
 
     int64_t remoteConnectTimeoutMs = 2000; // 0..60000
     int64_t remoteCallTimeoutMs = 2000;    // 0..60000
-    int64_t remoteSnapshotMs = 20;         // 0..1000
+    int64_t remoteSnapshotMs = 1000;       // 0..10000
 
     bool amtTls = false;
     std::string amtCa; // "" for the system's CAs

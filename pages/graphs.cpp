@@ -4,6 +4,74 @@
 #include <QStyle>
 #include <QStyleOption>
 
+namespace
+{
+
+// Bounds of the shared measures: the program uses a handful of fonts and
+// scale numbers; anything beyond is measured again rather than kept.
+constexpr size_t maxFonts = 16;
+constexpr int maxTextsPerFont = 1024;
+
+} // namespace
+
+SharedPlainTextEngine::FontMeasures &SharedPlainTextEngine::measuresFor(const QFont &font) const
+{
+    // QFont::operator== is the equality QwtText's own layout cache uses.
+    for (FontMeasures &measures : fonts) {
+        if (measures.font == font)
+            return measures;
+    }
+    if (fonts.size() >= maxFonts)
+        fonts.erase(fonts.begin());
+    fonts.push_back({font, {}, {}});
+    return fonts.back();
+}
+
+QSizeF SharedPlainTextEngine::textSize(const QFont &font, int flags, const QString &text) const
+{
+    FontMeasures &measures = measuresFor(font);
+    const QPair<int, QString> key(flags, text);
+    const auto known = measures.sizes.constFind(key);
+    if (known != measures.sizes.constEnd())
+        return *known;
+    if (measures.sizes.size() >= maxTextsPerFont)
+        measures.sizes.clear();
+    const QSizeF size = QwtPlainTextEngine::textSize(font, flags, text);
+    measures.sizes.insert(key, size);
+    return size;
+}
+
+void SharedPlainTextEngine::textMargins(const QFont &font, const QString &text, double &left, double &right,
+                                        double &top, double &bottom) const
+{
+    FontMeasures &measures = measuresFor(font);
+    auto known = measures.margins.constFind(text);
+    if (known == measures.margins.constEnd()) {
+        if (measures.margins.size() >= maxTextsPerFont)
+            measures.margins.clear();
+        Margins m{};
+        QwtPlainTextEngine::textMargins(font, text, m.left, m.right, m.top, m.bottom);
+        known = measures.margins.insert(text, m);
+    }
+    left = known->left;
+    right = known->right;
+    top = known->top;
+    bottom = known->bottom;
+}
+
+void SharedPlainTextEngine::install()
+{
+    // QwtText::AutoText asks every engine but the plain one whether it might
+    // render a text, rich text first, and falls back to the plain engine; this
+    // one says yes, as the plain engine would, so it stands in for it. Qwt's
+    // plain engine itself stays, for the texts that already hold it.
+    static const bool installed = [] {
+        QwtText::setTextEngine(QwtText::OtherFormat, new SharedPlainTextEngine);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+
 bool GraphCanvas::FrameKey::operator==(const FrameKey &other) const
 {
     return size == other.size && pixelRatio == other.pixelRatio && style == other.style && state == other.state &&

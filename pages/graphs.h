@@ -3,13 +3,49 @@
 #ifndef GRAPHS_H
 #define GRAPHS_H
 
+#include <QFont>
+#include <QHash>
 #include <QPixmap>
+#include <QSizeF>
 #include <QString>
 #include <QtGlobal>
 #include <qwt_plot_canvas.h>
 #include <qwt_text.h>
+#include <qwt_text_engine.h>
+#include <vector>
 
 class QStyle;
+
+// Plain text whose measures are kept per font and text for the whole program.
+// Every Qwt scale draw measures its labels itself, for every font it is
+// given, and Qwt's plain engine looks the font's ascent up by QFont::key():
+// with a bar per temperature sensor, measuring the same few numbers in the
+// same font was most of building the Sensors tab. The sizes and margins are
+// the plain engine's own, so the picture is the same.
+class SharedPlainTextEngine : public QwtPlainTextEngine
+{
+public:
+    // From the first call on, every QwtText made with QwtText::AutoText that is
+    // not rich text uses this engine; texts made before keep Qwt's own.
+    static void install();
+
+    QSizeF textSize(const QFont &font, int flags, const QString &text) const override;
+    void textMargins(const QFont &font, const QString &text, double &left, double &right, double &top,
+                     double &bottom) const override;
+
+private:
+    struct Margins {
+        double left, right, top, bottom;
+    };
+    struct FontMeasures {
+        QFont font;
+        QHash<QPair<int, QString>, QSizeF> sizes;
+        QHash<QString, Margins> margins;
+    };
+    FontMeasures &measuresFor(const QFont &font) const;
+
+    mutable std::vector<FontMeasures> fonts;
+};
 
 // Qwt 6 writes scale numbers in the user's locale, so 4800 rpm reads "4,800"
 // or "4.800". The scales show plain numbers whatever the locale, as they did

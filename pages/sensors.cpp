@@ -10,6 +10,7 @@
 #include <QFont>
 #include <QFrame>
 #include <QLabel>
+#include <QPalette>
 #include <QTimer>
 #include <initializer_list>
 #include <qwt_dial.h>
@@ -308,8 +309,15 @@ void HStation::initControls()
 
 // The dial works in whole MHz from 0 to the board's maximum, with a labelled
 // tick every 500 MHz; the minor ticks have no length and only align the value.
+// Qwt divides the scale anew on every setScale call, up to a thousand minor
+// ticks per 500 MHz, even when nothing changes; the refresh sets the same
+// maximum every second, so the scale is only set when the maximum differs from
+// the one it was last set for.
 void HStation::setDialRange(int maxMhz)
 {
+    if (maxMhz == dialMaxMhz)
+        return;
+    dialMaxMhz = maxMhz;
     ui->Dial->setScale(0, maxMhz);
     ui->Dial->setTotalSteps(static_cast<uint>(qMax(maxMhz, 1)));
     ui->Dial->setSingleSteps(1);
@@ -334,6 +342,16 @@ bool HStation::buildTemperatureSensors(quint32 pass)
         tempLabels.append(newNoSensorsLabel(frame));
         frame->resize(222, 90);
     } else {
+        // Every bar has the same font and fill colour. They are the frame's,
+        // so that each bar has them from its construction on, instead of
+        // every bar taking a font and a palette of its own and laying out its
+        // scale again for each. The captions set their own font, and draw
+        // with the window text colour, not the fill's button text.
+        frame->setFont(QFont(QStringLiteral("SansSerif"), 7, QFont::Normal));
+        QPalette fill = frame->palette();
+        // What QwtThermo::setFillBrush sets.
+        fill.setBrush(QPalette::ButtonText, QColor(39, 126, 193));
+        frame->setPalette(fill);
         tempThermos.reserve(tempSensorCount);
         tempLabels.reserve(tempSensorCount);
         for (int32_t i = 0; i < tempSensorCount; ++i) {
@@ -344,8 +362,6 @@ bool HStation::buildTemperatureSensors(quint32 pass)
             thermo->setGeometry(10, 30 + 60 * i, 200, 60);
             thermo->setScale(0, 100);
             thermo->setPipeWidth(3);
-            thermo->setFont(QFont(QStringLiteral("SansSerif"), 7, QFont::Normal));
-            thermo->setFillBrush(QColor(39, 126, 193));
             tempThermos.append(thermo);
             // The status refresh replaces the caption with the sensor's name.
             tempLabels.append(newSensorLabel(frame, QStringLiteral("Core 0"), 70, -5 + 60 * i, 100, 50));

@@ -7,7 +7,7 @@ halvo_packages=(
   nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
   libsensors-dev libpci-dev pci.ids libgpiod-dev libi2c-dev libsystemd-dev
   umockdev libumockdev-dev python3-dbusmock dbus
-  libcpp-httplib-dev libboost-dev libssl-dev openssl libcurl4-openssl-dev libxml2-dev
+  libcpp-httplib-dev libboost-dev zlib1g-dev libssl-dev openssl libcurl4-openssl-dev libxml2-dev
   xvfb xauth
 )
 

@@ -101,6 +101,41 @@ const std::vector<PeriodicRead> &periodicReads()
         {"HalvoGetFanList", {}},
         {"HalvoGetCpuTemp", {{"sensor", 0}}},
         {"HalvoGetCpuFanSpeed", {}},
+        {"HalvoGpioGetCount", {}},
+        {"HalvoGpioGetDirection", {}, "pin", "HalvoGpioGetCount"},
+        {"HalvoGpioGetLevel", {}, "pin", "HalvoGpioGetCount"},
+        {"HalvoWatchdogGetState", {}},
+    };
+    return reads;
+}
+
+const std::vector<PeriodicRead> &descriptionReads()
+{
+    // What opening a board reads: the pages' set-up and the static
+    // information, in that order.
+    static const std::vector<PeriodicRead> reads = {
+        {"HalvoGetCpuPerformance", {}},
+        {"HalvoGetFanMode", {{"fan", 1}}},
+        {"HalvoGetDisplayCount", {}},
+        {"HalvoGetBacklightValue", {}, "display", "HalvoGetDisplayCount"},
+        {"HalvoGetCpuInfo", {}},
+        {"HalvoGetBoardInfo", {}},
+        {"HalvoGetMemoryInfo", {}},
+        {"HalvoGetMemoryModuleCount", {}},
+        {"HalvoGetMemoryModuleInfo", {}, "index", "HalvoGetMemoryModuleCount"},
+        {"HalvoGetNetworkDeviceCount", {}},
+        {"HalvoGetNetworkDeviceList", {}},
+        {"HalvoGetPciDeviceCount", {}},
+        {"HalvoGetPciDeviceList", {}},
+        {"HalvoGetBootCounter", {}},
+        {"HalvoGetStorageCount", {}},
+        {"HalvoGetStorageSize", {}, "storage", "HalvoGetStorageCount"},
+        // The storage page asks the size of "no storage" while its list
+        // fills, and shows the first 20 bytes of the one chosen.
+        {"HalvoGetStorageSize", {{"storage", -1}}},
+        {"HalvoStorageRead", {{"offset", 0}, {"length", 20}}, "storage", "HalvoGetStorageCount"},
+        {"HalvoGetSmbusCount", {}},
+        {"HalvoGetI2cBusCount", {}},
     };
     return reads;
 }

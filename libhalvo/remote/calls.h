@@ -47,13 +47,26 @@ template <auto F> const Row &rowOf();
 HALVO_CALLS(HALVO_REMOTE_ROW_OF, &)
 #undef HALVO_REMOTE_ROW_OF
 
-// The reads a status refresh makes, as the snapshot answers them: the call
-// and its inputs by name. Lists are answered whole, whatever count is asked.
+// The reads the window makes again and again (status refresh, graph
+// sample, GPIO poll), as the snapshot answers them: the call and its inputs
+// by name. Lists are answered whole, whatever count is asked. A read with
+// `each` set is made once for every index below the count the read named by
+// `countOf` gave (every GPIO pin), with that index as input `each`.
 struct PeriodicRead {
     const char *name;
     std::vector<std::pair<const char *, int>> inputs;
+    const char *each = nullptr;
+    const char *countOf = nullptr;
 };
 const std::vector<PeriodicRead> &periodicReads();
+
+// What the window reads once when it opens a board, besides the periodic
+// reads: records, lists, counts and settings that change only when a call
+// changes them. The description answers them all at once.
+const std::vector<PeriodicRead> &descriptionReads();
+
+// The most indexes one `each` read covers.
+constexpr int32_t kMaxEach = 256;
 
 } // namespace halvo::remote
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <set>
 
 namespace halvo::remote
@@ -172,8 +173,9 @@ Route Service::route(const std::string &method, const std::string &path, Json *i
     const std::string verb = method == "HEAD" ? "GET" : method;
     const std::vector<std::string> parts = split(path);
     Route route;
-    if (path == "/v1/snapshot") {
+    if (path == "/v1/snapshot" || path == "/v1/description") {
         route.snapshot = verb == "GET";
+        route.description = route.snapshot && path == "/v1/description";
         route.allow = route.snapshot ? "" : "GET, HEAD";
         return route;
     }
@@ -205,7 +207,7 @@ Reply Service::handle(const Request &request) const
             if (!request.query.empty() || !request.body.empty())
                 return error(400, "the snapshot takes no inputs");
             Reply r;
-            r.body = snapshot();
+            r.body = snapshot(to.description);
             return r;
         }
         if (!to.allow.empty()) {
@@ -232,19 +234,15 @@ Reply Service::handle(const Request &request) const
     }
 }
 
-Json Service::snapshot() const
+Json Service::snapshot(bool description) const
 {
     Json reads = Json::array();
+    // What each count read gave, for the lists and `each` reads after it.
+    std::map<std::string, std::pair<int32_t, int32_t>> counts;
     int32_t lastCount = 0;
     int32_t lastCountStatus = HALVO_STATUS_OK;
-    for (const PeriodicRead &p : periodicReads()) {
-        const Row *row = findRow(p.name);
-        if (!row)
-            continue;
-        Json in = Json::object();
-        for (const auto &[name, value] : p.inputs)
-            in[name] = value;
-        const bool list = known(*row, "list");
+    auto read = [&](const PeriodicRead &p, const Row &row, Json in) {
+        const bool list = known(row, "list");
         Json entry = {{"name", p.name}, {"in", in}};
         if (list && (!succeeded(lastCountStatus) || lastCount <= 0)) {
             // The window makes no list call then; the entry says what the count said.
@@ -253,18 +251,40 @@ Json Service::snapshot() const
         } else {
             if (list)
                 in["count"] = std::min(lastCount, kMaxListCount);
-            const Reply r = call(*row, in);
+            const Reply r = call(row, in);
             if (r.http != 200)
-                continue;
+                return;
             entry["status"] = r.status;
             entry["out"] = r.body["out"];
             // A count read sizes the list read after it.
-            if (known(*row, "count")) {
+            if (known(row, "count") && !list) {
                 lastCountStatus = r.status;
                 lastCount = succeeded(r.status) ? r.body["out"].value("count", 0) : 0;
+                counts[p.name] = {lastCountStatus, lastCount};
             }
         }
         reads.push_back(std::move(entry));
+    };
+    std::vector<PeriodicRead> all = description ? descriptionReads() : std::vector<PeriodicRead>{};
+    all.insert(all.end(), periodicReads().begin(), periodicReads().end());
+    for (const PeriodicRead &p : all) {
+        const Row *row = findRow(p.name);
+        if (!row)
+            continue;
+        Json in = Json::object();
+        for (const auto &[name, value] : p.inputs)
+            in[name] = value;
+        if (!p.each) {
+            read(p, *row, in);
+            continue;
+        }
+        // Once per index the count gave; none when it failed.
+        const auto count = counts.find(p.countOf);
+        const int32_t n = count == counts.end() || !succeeded(count->second.first) ? 0 : count->second.second;
+        for (int32_t i = 0; i < std::min(n, kMaxEach); ++i) {
+            in[p.each] = i;
+            read(p, *row, in);
+        }
     }
     return {{"reads", std::move(reads)}};
 }

@@ -31,7 +31,9 @@ struct Request {
 // for a 405), or nothing (404). HEAD is routed as GET.
 struct Route {
     const Row *row = nullptr;
-    bool snapshot = false;
+    // /v1/snapshot: the periodic reads; /v1/description: those and the
+    // description's reads.
+    bool snapshot = false, description = false;
     std::string allow;
 };
 
@@ -58,8 +60,9 @@ public:
     // inputs.
     static Route route(const std::string &method, const std::string &path, Json *in = nullptr);
 
-    // Every periodic read of a status refresh, in one answer.
-    Json snapshot() const;
+    // Every periodic read in one answer, and with `description` the reads of
+    // opening the board before them.
+    Json snapshot(bool description = false) const;
 
 private:
     Reply call(const Row &row, const Json &in) const;

@@ -37,7 +37,7 @@ TEST(AnySettings, LinesKeepOrderAndEveryDamagedLineIsNamed)
     EXPECT_EQ(s.gpio, (std::vector<std::string>{"gpiochip0:0-3", "gpiochip1:2"}));
     EXPECT_EQ(s.board, Settings::Board::Host);
     EXPECT_EQ(s.remoteCallTimeoutMs, 60000) << "clamped";
-    EXPECT_EQ(s.remoteSnapshotMs, 20) << "the default";
+    EXPECT_EQ(s.remoteSnapshotMs, 1000) << "the default";
     EXPECT_EQ(s.amtPort, -1);
     EXPECT_TRUE(s.amtTls);
     EXPECT_EQ(s.cpuFan, "") << "given empty: no CPU fan";
@@ -47,7 +47,7 @@ TEST(AnySettings, LinesKeepOrderAndEveryDamagedLineIsNamed)
         "not a \"key = value\" line in /etc/halvo/halvo.conf (line 4), ignored",
         "unknown setting \"colour\" in /etc/halvo/halvo.conf (line 8) ignored",
         "remote_call_timeout_ms = \"90000\" in /etc/halvo/halvo.conf (line 9): outside 0 to 60000, 60000 used",
-        "remote_snapshot_ms = \"5x\" in /etc/halvo/halvo.conf (line 10): not a whole number from 0 to 1000, 20 used",
+        "remote_snapshot_ms = \"5x\" in /etc/halvo/halvo.conf (line 10): not a whole number from 0 to 10000, 1000 used",
         "amt_port = \"0\" in /etc/halvo/halvo.conf (line 11): not a port from 1 to 65535, so no AMT call is made",
     };
     EXPECT_EQ(notes, expected);

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -94,9 +96,20 @@ inline bool sendAll(int fd, const char *data, size_t size)
 // hangAt(mark) makes the agent behind it hang as a frozen machine would: from
 // the first request holding `mark` on, requests still arrive and no answer
 // leaves, on every connection, while the sockets stay open.
+//
+// traffic() counts the HTTP requests that went through by their request
+// lines ("GET /v1/snapshot HTTP/1.1"), and the bytes that came back for them:
+// everything the agent sent on that connection after the request line arrived
+// and before the next one did, headers included. That holds for one request
+// at a time per connection, which is how the library asks.
 class DelayProxy
 {
 public:
+    struct PathTraffic {
+        uint64_t requests = 0;
+        uint64_t answerBytes = 0;
+    };
+
     DelayProxy(int target, Clock::duration delay) : target_(target), delay_(delay)
     {
         listener_ = listenLoopback(port_);
@@ -126,11 +139,40 @@ public:
         std::lock_guard<std::mutex> lock(markMutex_);
         hangMark_ = mark;
     }
+    // By request path (the target without its query), since construction or
+    // the last clearTraffic().
+    std::map<std::string, PathTraffic> traffic() const
+    {
+        std::lock_guard<std::mutex> lock(trafficMutex_);
+        return traffic_;
+    }
+    uint64_t requests() const
+    {
+        std::lock_guard<std::mutex> lock(trafficMutex_);
+        uint64_t sum = 0;
+        for (const auto &entry : traffic_)
+            sum += entry.second.requests;
+        return sum;
+    }
+    void clearTraffic()
+    {
+        std::lock_guard<std::mutex> lock(trafficMutex_);
+        traffic_.clear();
+    }
 
 private:
     struct Chunk {
         Clock::time_point due;
         std::string bytes;
+    };
+
+    // What the two ways of one connection share for the counting.
+    struct Link {
+        // The client's bytes after its last line end: a request line may
+        // arrive in pieces.
+        std::string partialLine;
+        // The path of the request being answered; "" before the first.
+        std::string path;
     };
 
     // Waits for `fd` (or only the deadline when fd < 0); false once stopped.
@@ -164,14 +206,15 @@ private:
             const int server = connectLoopback(target_);
             sockets_.push_back(client);
             sockets_.push_back(server);
-            threads_.emplace_back([this, client, server] { forward(client, server, false); });
-            threads_.emplace_back([this, client, server] { forward(server, client, true); });
+            const auto link = std::make_shared<Link>();
+            threads_.emplace_back([this, client, server, link] { forward(client, server, false, *link); });
+            threads_.emplace_back([this, client, server, link] { forward(server, client, true, *link); });
         }
     }
 
     // One way of one connection. An end of stream is passed on (as a
     // half-close) once the chunks before it have been sent.
-    void forward(int from, int to, bool answers)
+    void forward(int from, int to, bool answers, Link &link)
     {
         std::deque<Chunk> queue;
         bool open = true;
@@ -186,6 +229,8 @@ private:
                 return;
             if (readable) {
                 const ssize_t n = ::recv(from, buffer, sizeof buffer, 0);
+                if (n > 0)
+                    count(link, answers, buffer, static_cast<size_t>(n));
                 if (n > 0 && !answers)
                     watchForHang(buffer, static_cast<size_t>(n));
                 if (n > 0 && !(answers && hung_))
@@ -201,6 +246,34 @@ private:
                 queue.pop_front();
             }
         }
+    }
+
+    void count(Link &link, bool answers, const char *bytes, size_t size)
+    {
+        std::lock_guard<std::mutex> lock(trafficMutex_);
+        if (answers) {
+            traffic_[link.path].answerBytes += size;
+            return;
+        }
+        // Request lines end in " HTTP/1.x"; header lines hold a colon before
+        // any space, and JSON bodies escape their line ends.
+        link.partialLine.append(bytes, size);
+        size_t start = 0;
+        for (size_t end; (end = link.partialLine.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            const std::string line = link.partialLine.substr(start, end - start);
+            const size_t version = line.rfind(" HTTP/1.");
+            const size_t target = line.find(' ');
+            if (version == std::string::npos || version + 9 != line.size() || target == version)
+                continue;
+            link.path = line.substr(target + 1, version - target - 1);
+            link.path = link.path.substr(0, link.path.find('?'));
+            ++traffic_[link.path].requests;
+        }
+        // Only the unfinished line is kept, and of it no more than a request
+        // line can be.
+        constexpr size_t longestLine = 8192;
+        const size_t kept = std::min(link.partialLine.size() - start, longestLine);
+        link.partialLine.erase(0, link.partialLine.size() - kept);
     }
 
     void watchForHang(const char *bytes, size_t size)
@@ -222,6 +295,8 @@ private:
     std::mutex markMutex_;
     std::string hangMark_;
     std::atomic<bool> hung_{false};
+    mutable std::mutex trafficMutex_;
+    std::map<std::string, PathTraffic> traffic_;
 };
 
 } // namespace halvo::loopback

@@ -6,6 +6,7 @@
 #include "board/halvo.h"
 #include "libhalvo/remote/service.h"
 #include "loopback_agent.h"
+#include "loopback_proxy.h"
 #include "test_pki.h"
 #include "tests/lib/test_support.h"
 
@@ -127,6 +128,45 @@ TEST_F(Remote, WritesAndBuffersReachTheBoard)
     EXPECT_EQ(value, 42);
     EXPECT_EQ(errorClass(HalvoSmbusWriteBlock(h, 0, 0x50, 0, reinterpret_cast<const uint8_t *>("x"), 0)),
               HALVO_CLASS_ARGUMENT);
+    HalvoLibUnInitialize(h);
+}
+
+// What the window reads again and again, and what it reads on opening a
+// board, comes with the connection and the snapshots: no round trip each.
+// A write is one round trip, and no read after it shows what it changed as
+// it was before.
+TEST_F(Remote, RepeatedReadsCostNoRoundTripAndNeverShowWhatAWriteChanged)
+{
+    Agent agent;
+    halvo::loopback::DelayProxy proxy(agent.server.port(), std::chrono::milliseconds(0));
+    int32_t h = -1;
+    ASSERT_EQ(HalvoLibInitialize(proxy.address().c_str(), HALVO_LIBINIT_PORT, &h, 0, 0), 0);
+    EXPECT_EQ(proxy.requests(), 1u) << "the description, which checks the credentials too";
+    int32_t pins = 0, seconds = 0, value = 0;
+    ASSERT_EQ(HalvoGpioGetCount(h, &pins), 0);
+    ASSERT_GT(pins, 1);
+    for (int32_t pin = 0; pin < pins; ++pin) {
+        uint8_t direction = 0, level = 0;
+        EXPECT_EQ(HalvoGpioGetDirection(h, pin, &direction) | HalvoGpioGetLevel(h, pin, &level), 0);
+    }
+    BoardInfo board{};
+    EXPECT_EQ(HalvoGetBoardInfo(h, &board) | HalvoSystemUpTime(h, &seconds) | HalvoGetBacklightValue(h, 0, &value), 0);
+    EXPECT_EQ(proxy.requests(), 1u);
+
+    ASSERT_EQ(HalvoGpioSetDirection(h, 1, 1), 0);
+    for (int i = 0; i < 24; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(HalvoGpioSetLevel(h, 1, uint8_t(i % 2)), 0);
+        ASSERT_EQ(HalvoSetBacklightValue(h, 0, 10 + i), 0);
+        // Now and then the snapshot fetched after a write lands first.
+        if (i % 4 == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        uint8_t level = 9;
+        EXPECT_EQ(HalvoGpioGetLevel(h, 1, &level), 0);
+        EXPECT_EQ(level, i % 2);
+        EXPECT_EQ(HalvoGetBacklightValue(h, 0, &value), 0);
+        EXPECT_EQ(value, 10 + i);
+    }
     HalvoLibUnInitialize(h);
 }
 
@@ -393,11 +433,14 @@ TEST_F(Remote, AnIdleConnectionOutlivesTheAgentsKeepAliveLimit)
 
 TEST_F(Remote, AGoneOrSilentAgentIsAConnectionLossWithinTheLimit)
 {
-    const std::string conf = tempFile("board = demo\nremote_call_timeout_ms = 300\nremote_connect_timeout_ms = 300\n");
+    const std::string conf = tempFile(
+        "board = demo\nremote_call_timeout_ms = 300\nremote_connect_timeout_ms = 300\nremote_snapshot_ms = 100\n");
     setenv("HALVO_CONF", conf.c_str(), 1);
     auto agent = std::make_unique<Agent>();
     const int32_t h = connect(*agent);
     agent.reset();
+    // Values fetched before are answered while younger than the snapshot age.
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
     int32_t seconds = 0;
     EXPECT_EQ(errorClass(HalvoSystemUpTime(h, &seconds)), HALVO_CLASS_CONNECTION);
     EXPECT_EQ(HalvoSystemUpTime(0, &seconds), 0) << "the local board is not held up";

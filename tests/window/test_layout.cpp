@@ -76,6 +76,29 @@ private slots:
             QCOMPARE(draw->label(4800).text() + ' ' + draw->label(0.5).text(), QStringLiteral("4800 0.5"));
     }
 
+    // The bars take their font and fill from their frame and their label
+    // sizes from one shared text engine; each still draws as a bar set up on
+    // its own with Qwt's plain text engine.
+    void temperatureBarsDrawAsABarSetUpAlone()
+    {
+        struct QwtPlainLabels : QwtScaleDraw {
+            QwtText label(double value) const override { return QwtText(QString::number(value), QwtText::PlainText); }
+        };
+        auto *bar = get<QScrollArea>("scrollArea")->widget()->findChild<QwtThermo *>();
+        bar->setValue(57);
+        QwtThermo alone(bar->parentWidget());
+        alone.setScaleDraw(new QwtPlainLabels);
+        alone.setOrientation(Qt::Horizontal);
+        alone.setScalePosition(QwtThermo::LeadingScale);
+        alone.setGeometry(bar->geometry());
+        alone.setScale(0, 100);
+        alone.setPipeWidth(3);
+        alone.setFont(QFont(QStringLiteral("SansSerif"), 7, QFont::Normal));
+        alone.setFillBrush(QColor(39, 126, 193));
+        alone.setValue(57);
+        QCOMPARE(bar->grab().toImage(), alone.grab().toImage());
+    }
+
     // Sampled while their tab is hidden, the graphs show the pixels of a stock
     // Qwt canvas when the tab comes up, and again after a palette change.
     void graphsSampledOffScreenAreRightWhenShown()

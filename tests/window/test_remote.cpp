@@ -54,8 +54,9 @@ private slots:
 
         agent.reset();
         boxes->answer();
-        // Past the status snapshot's 20 ms, which would still answer the reads.
-        QTest::qWait(50);
+        // Past the snapshot age (1 s), within which the values fetched before
+        // still answer the reads.
+        QTest::qWait(1100);
         window->refreshStatus();
         window->refreshStatus();
         QCOMPARE(boxes->texts, QStringList(LostMessage));
@@ -104,7 +105,9 @@ private slots:
     {
         QTemporaryFile conf;
         QVERIFY(conf.open());
-        conf.write("board = demo\nremote_call_timeout_ms = 300\nremote_connect_timeout_ms = 300\n");
+        // Every read asks the agent, so that the hang meets a call.
+        conf.write("board = demo\nremote_call_timeout_ms = 300\nremote_connect_timeout_ms = 300\n"
+                   "remote_snapshot_ms = 0\n");
         conf.flush();
         qputenv("HALVO_CONF", conf.fileName().toLocal8Bit());
         Agent agent;
@@ -115,7 +118,7 @@ private slots:
         window->refreshStatus();
         QVERIFY(boxes->texts.isEmpty());
 
-        proxy.hangAt("GET /v1/snapshot");
+        proxy.hangAt("GET /v1/disks/count");
         boxes->answer();
         QTest::qWait(50);
         QElapsedTimer clock;

@@ -381,6 +381,15 @@ private slots:
         QCOMPARE(texts({"label_15", "label_169", "label_80", "label_184"}),
                  QStringList({"Case opened", "1 days 1 min 1 sec ", "Current CPU speed: 900 MHz", "50 %"}));
         QVERIFY(get<QwtDial>("Dial")->upperBound() == 1800 && get<QwtDial>("Dial")->value() == 900);
+        // A board whose maximum changes gets a new scale; the same maximum
+        // keeps it.
+        for (int32_t maxKhz : {2400000, 2400000, 1800000}) {
+            khz = {{1, maxKhz}, {2, 1200000}};
+            window->refreshStatus();
+            QVERIFY(get<QwtDial>("Dial")->upperBound() == maxKhz / 1000 && get<QwtDial>("Dial")->value() == 1200);
+        }
+        khz = {{1, 1800000}, {2, 900500}};
+        window->refreshStatus();
         for (const auto &frequencies : {std::map<int32_t, int32_t>{{1, -1}, {2, 600000}}, {{1, 900000}, {2, 0}}}) {
             khz = frequencies;
             window->refreshStatus();

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <ifaddrs.h>
@@ -359,50 +360,89 @@ std::vector<std::string> SystemInfo::batteries() const
 namespace
 {
 
+// One power supply folder's attribute files, each read at most once while a
+// call lasts: the pack's voltages serve both the charges and the shown
+// voltage, and a charge_* file that is missing is not looked for again.
+class SupplyFiles
+{
+public:
+    SupplyFiles(const Root &root, std::string dir) : root_(root), dir_(std::move(dir)) {}
+
+    // The first line, trimmed, and the status of reading it.
+    int32_t line(const std::string &name, std::string &out)
+    {
+        auto known = lines_.find(name);
+        if (known == lines_.end()) {
+            Line read;
+            read.status = root_.readLine(dir_ + name, read.text);
+            known = lines_.emplace(name, std::move(read)).first;
+        }
+        out = known->second.text;
+        return known->second.status;
+    }
+    std::string text(const std::string &name)
+    {
+        std::string out;
+        return line(name, out) == HALVO_STATUS_OK ? out : std::string();
+    }
+    // A decimal integer, on the terms of Root::readInt.
+    std::optional<double> number(const std::string &name)
+    {
+        std::string out;
+        if (line(name, out) != HALVO_STATUS_OK || out.empty())
+            return std::nullopt;
+        errno = 0;
+        char *end = nullptr;
+        const long long v = std::strtoll(out.c_str(), &end, 10);
+        if (errno != 0 || *end != '\0')
+            return std::nullopt;
+        return double(int64_t(v));
+    }
+
+private:
+    struct Line {
+        int32_t status = HALVO_STATUS_OK;
+        std::string text;
+    };
+    const Root &root_;
+    const std::string dir_;
+    std::map<std::string, Line> lines_;
+};
+
 // A battery's charge in mAh and currents in mA, from charge_* (µAh, µA) or
 // from energy_* (µWh, µW) through a voltage: charges through the design
 // voltage, as capacities are rated; the present current through the present
 // voltage, since the pack's voltage falls as it empties.
 struct Pack {
-    const Root &root;
-    std::string dir;
+    SupplyFiles files;
     double ratedVolts = 0;
     double presentVolts = 0;
 
-    std::optional<double> number(const std::string &name) const
+    Pack(const Root &root, const std::string &dir) : files(root, dir)
     {
-        int64_t v = 0;
-        if (root.readInt(dir + name, v) != HALVO_STATUS_OK)
-            return std::nullopt;
-        return double(v);
+        const auto design = files.number("voltage_min_design");
+        const auto now = files.number("voltage_now");
+        presentVolts = now.value_or(0) / 1e6;
+        ratedVolts = design && *design > 0 ? *design / 1e6 : presentVolts;
     }
-    std::optional<double> milliAmpHours(const std::string &which) const
+
+    std::optional<double> milliAmpHours(const std::string &which)
     {
-        if (const auto charge = number("charge_" + which))
+        if (const auto charge = files.number("charge_" + which))
             return *charge / 1000;
-        if (const auto energy = number("energy_" + which); energy && ratedVolts > 0)
+        if (const auto energy = files.number("energy_" + which); energy && ratedVolts > 0)
             return *energy / 1000 / ratedVolts;
         return std::nullopt;
     }
-    std::optional<double> milliAmps() const
+    std::optional<double> milliAmps()
     {
-        if (const auto current = number("current_now"))
+        if (const auto current = files.number("current_now"))
             return std::abs(*current) / 1000;
-        if (const auto power = number("power_now"); power && presentVolts > 0)
+        if (const auto power = files.number("power_now"); power && presentVolts > 0)
             return std::abs(*power) / 1000 / presentVolts;
         return std::nullopt;
     }
 };
-
-Pack pack(const Root &root, const std::string &dir)
-{
-    Pack p{root, dir};
-    const auto design = p.number("voltage_min_design");
-    const auto now = p.number("voltage_now");
-    p.presentVolts = now.value_or(0) / 1e6;
-    p.ratedVolts = design && *design > 0 ? *design / 1e6 : p.presentVolts;
-    return p;
-}
 
 } // namespace
 
@@ -413,12 +453,12 @@ int32_t SystemInfo::getBatteryInfo(int32_t battery, BatteryInfo &info)
         return unsupported();
     if (battery < 0 || static_cast<size_t>(battery) >= all.size())
         return outOfRange();
-    const Pack p = pack(root_, all[static_cast<size_t>(battery)]);
+    Pack p(root_, all[static_cast<size_t>(battery)]);
     BatteryInfo out{};
-    copyText(out.name, latin1FromUtf8(root_.text(p.dir + "model_name")));
-    copyText(out.type, latin1FromUtf8(root_.text(p.dir + "technology")));
-    copyText(out.serialNumber, latin1FromUtf8(root_.text(p.dir + "serial_number")));
-    out.designedVoltage = toInt32(p.number("voltage_min_design").value_or(0) / 1000);
+    copyText(out.name, latin1FromUtf8(p.files.text("model_name")));
+    copyText(out.type, latin1FromUtf8(p.files.text("technology")));
+    copyText(out.serialNumber, latin1FromUtf8(p.files.text("serial_number")));
+    out.designedVoltage = toInt32(p.files.number("voltage_min_design").value_or(0) / 1000);
     out.designedCapacity = toInt32(std::round(p.milliAmpHours("full_design").value_or(0)));
     out.fullCapacity = toInt32(std::round(p.milliAmpHours("full").value_or(0)));
     info = out;
@@ -432,9 +472,9 @@ int32_t SystemInfo::getBatteryState(int32_t battery, BatteryState &state)
         return unsupported();
     if (battery < 0 || static_cast<size_t>(battery) >= all.size())
         return outOfRange();
-    const Pack p = pack(root_, all[static_cast<size_t>(battery)]);
+    Pack p(root_, all[static_cast<size_t>(battery)]);
     std::string status;
-    if (const int32_t s = root_.readLine(p.dir + "status", status); s != HALVO_STATUS_OK)
+    if (const int32_t s = p.files.line("status", status); s != HALVO_STATUS_OK)
         return s;
     BatteryState out{};
     // Full and "Not charging" (held by the charger) both mean on AC power.
@@ -448,13 +488,13 @@ int32_t SystemInfo::getBatteryState(int32_t battery, BatteryState &state)
         out.state = 1;
     else
         return fail(HALVO_CLASS_DEVICE, kBadValue);
-    const auto percent = p.number("capacity");
+    const auto percent = p.files.number("capacity");
     if (percent && (*percent < 0 || *percent > 100))
         return fail(HALVO_CLASS_DEVICE, kBadValue);
     const double remaining = p.milliAmpHours("now").value_or(0);
     const double rate = p.milliAmps().value_or(0);
     out.remainingCapacity = toInt32(std::round(remaining));
-    out.voltage = toInt32(p.number("voltage_now").value_or(0) / 1000);
+    out.voltage = toInt32(p.files.number("voltage_now").value_or(0) / 1000);
     out.rate = out.state == 1 ? 0 : toInt32(std::round(rate));
     out.chargePercent = toInt32(percent.value_or(0));
     // Run times on the present discharge current, as the records define them;

@@ -7,10 +7,17 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <sstream>
+#include <thread>
+#include <unordered_map>
 
 namespace halvo::net
 {
@@ -59,142 +66,181 @@ bool remoteConfiguration(std::string &text)
     return true;
 }
 
-class NetBackend final : public remote::RemoteBoard, public remote::Exchange
+using Clock = std::chrono::steady_clock;
+using MakeClient = std::function<std::unique_ptr<httplib::ClientImpl>()>;
+
+// A write to a connection the agent has closed raises SIGPIPE, whose default
+// kills the process; OpenSSL writes without MSG_NOSIGNAL. The signal is
+// blocked for the calling thread during an exchange, and one it raised is
+// taken before the mask is restored, so the program's own handling of
+// SIGPIPE stays as it was.
+class NoSigpipe
 {
 public:
-    NetBackend(std::unique_ptr<httplib::ClientImpl> client, std::string token, int64_t snapshotMs)
-        : RemoteBoard(static_cast<remote::Exchange &>(*this)), client_(std::move(client)), token_(std::move(token)),
-          snapshotMs_(snapshotMs)
+    NoSigpipe()
     {
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        wasPending_ = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &pipe_, &saved_);
     }
-
-    // The session check at connection: protocol version and credentials.
-    int32_t hello()
+    ~NoSigpipe()
     {
-        Json body;
-        return send("GET", "/v1/session", "", body);
-    }
-
-    int32_t exchange(const Row &row, const Json &in, Json &out) override
-    {
-        const bool read = row.role() == remote::Role::Monitor;
-        if (!read) {
-            // Whatever this changes, the snapshot no longer shows.
-            snapshot_ = nullptr;
-        } else if (snapshotMs_ > 0) {
-            int32_t status, fetched = HALVO_STATUS_OK;
-            if (const Json *entry = fromSnapshot(row, in, fetched); entry && answer(in, *entry, out, status))
-                return status;
-            // An agent that left the snapshot unanswered would leave the read
-            // unanswered too: one wait of the call limit, not two.
-            if (HALVO_ERROR_CLASS(fetched) == HALVO_CLASS_CONNECTION)
-                return fetched;
+        sigset_t pending;
+        sigpending(&pending);
+        if (!wasPending_ && sigismember(&pending, SIGPIPE) == 1) {
+            const timespec now{0, 0};
+            sigtimedwait(&pipe_, nullptr, &now);
         }
-        std::string body;
-        const std::string target = remote::requestTarget(row, in, body);
-        Json reply;
-        const int32_t status = send(row.method, target, body, reply);
-        return status == HALVO_STATUS_OK ? remote::replyStatus(reply, out) : status;
+        pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
     }
+    NoSigpipe(const NoSigpipe &) = delete;
+    NoSigpipe &operator=(const NoSigpipe &) = delete;
 
 private:
-    using Clock = std::chrono::steady_clock;
+    sigset_t pipe_, saved_;
+    bool wasPending_ = false;
+};
 
-    // One HTTP exchange; `reply` is the answer's JSON on 200.
-    int32_t send(const std::string &method, const std::string &target, const std::string &body, Json &reply)
-    {
-        httplib::Request request;
-        request.method = method;
-        request.path = target;
-        request.headers.emplace(remote::kProtocolHeader, std::to_string(remote::kProtocolVersion));
-        if (!token_.empty())
-            request.headers.emplace("Authorization", "Bearer " + token_);
-        if (method != "GET") {
-            request.body = body;
-            request.headers.emplace("Content-Type", "application/json");
-        }
-        const httplib::Result result = client_->send(request);
-        // A board whose certificate the configured CA did not sign is refused,
-        // not lost: reconnecting would meet the same certificate.
-        if (!result)
-            return result.error() == httplib::Error::SSLServerVerification ? fail(HALVO_CLASS_ACCESS, kPermission)
-                                                                           : fail(HALVO_CLASS_CONNECTION, kTransport);
-        const httplib::Response &response = result.value();
-        if (response.status == 401 || response.status == 403)
-            return fail(HALVO_CLASS_ACCESS, kPermission);
-        if (response.status == 426 ||
-            response.get_header_value(remote::kProtocolHeader) != std::to_string(remote::kProtocolVersion))
-            return fail(HALVO_CLASS_CONNECTION, kProtocolVersion);
-        if (response.status == 400 || response.status == 404 || response.status == 413)
-            return badArgument(kBadValue);
-        if (response.status != 200)
-            return fail(HALVO_CLASS_DEVICE, kProtocol);
-        reply = Json::parse(response.body, nullptr, false);
-        return reply.is_object() ? HALVO_STATUS_OK : fail(HALVO_CLASS_DEVICE, kProtocol);
+// One HTTP exchange with the agent; `reply` is the answer's JSON on 200.
+int32_t send(httplib::ClientImpl &client, const std::string &token, const std::string &method,
+             const std::string &target, const std::string &body, Json &reply)
+{
+    httplib::Request request;
+    request.method = method;
+    request.path = target;
+    request.headers.emplace(remote::kProtocolHeader, std::to_string(remote::kProtocolVersion));
+    if (!token.empty())
+        request.headers.emplace("Authorization", "Bearer " + token);
+    // The snapshot and the description come gzip-coded: one round trip each
+    // within TCP's first window, whatever the board holds.
+    if (method == "GET" && (target == "/v1/snapshot" || target == "/v1/description"))
+        request.headers.emplace("Accept-Encoding", "gzip");
+    if (method != "GET") {
+        request.body = body;
+        request.headers.emplace("Content-Type", "application/json");
     }
+    const NoSigpipe noSigpipe;
+    const httplib::Result result = client.send(request);
+    // A board whose certificate the configured CA did not sign is refused,
+    // not lost: reconnecting would meet the same certificate.
+    if (!result)
+        return result.error() == httplib::Error::SSLServerVerification ? fail(HALVO_CLASS_ACCESS, kPermission)
+                                                                       : fail(HALVO_CLASS_CONNECTION, kTransport);
+    const httplib::Response &response = result.value();
+    if (response.status == 401 || response.status == 403)
+        return fail(HALVO_CLASS_ACCESS, kPermission);
+    if (response.status == 426 ||
+        response.get_header_value(remote::kProtocolHeader) != std::to_string(remote::kProtocolVersion))
+        return fail(HALVO_CLASS_CONNECTION, kProtocolVersion);
+    if (response.status == 400 || response.status == 404 || response.status == 413)
+        return badArgument(kBadValue);
+    if (response.status != 200)
+        return fail(HALVO_CLASS_DEVICE, kProtocol);
+    reply = Json::parse(response.body, nullptr, false);
+    return reply.is_object() ? HALVO_STATUS_OK : fail(HALVO_CLASS_DEVICE, kProtocol);
+}
 
-    // The snapshot's entry for this read, fetching a new snapshot when the
-    // last one is older than the window; nullptr when the read is not one or
-    // the fetch failed (`fetched` then holds why).
-    const Json *fromSnapshot(const Row &row, const Json &in, int32_t &fetched)
-    {
-        const Json *entry = find(row, in);
-        const bool fresh = !snapshot_.is_null() && Clock::now() - fetched_ < std::chrono::milliseconds(snapshotMs_);
-        if (fresh || !periodic(row, in))
-            return fresh ? entry : nullptr;
-        Json reply;
-        snapshot_ = nullptr;
-        fetched = send("GET", "/v1/snapshot", "", reply);
-        if (fetched != HALVO_STATUS_OK || !reply.contains("reads") || !reply["reads"].is_array())
-            return nullptr; // the read itself then says what went wrong
-        snapshot_ = std::move(reply);
-        fetched_ = Clock::now();
-        return find(row, in);
-    }
+// A read's place in the cache: its call and inputs, a list's count aside.
+std::string keyOf(const std::string &name, const Json &in)
+{
+    std::string key = name;
+    for (const auto &[input, value] : in.items())
+        if (input != "count")
+            key += ' ' + input + '=' + value.dump();
+    return key;
+}
 
-    static bool sameInputs(const Json &entry, const Json &in)
-    {
-        for (const auto &[name, value] : in.items())
-            if (name != "count" && (!entry.contains(name) || entry[name] != value))
-                return false;
-        return true;
-    }
-
-    static bool periodic(const Row &row, const Json &in)
-    {
-        for (const remote::PeriodicRead &p : remote::periodicReads()) {
-            if (row.name != std::string(p.name))
-                continue;
-            Json want = Json::object();
-            for (const auto &[name, value] : p.inputs)
-                want[name] = value;
-            if (sameInputs(want, in))
-                return true;
-        }
+// Whether the snapshot answers this read.
+bool periodic(const Row &row, const Json &in)
+{
+    // The periodic reads of each row, found once.
+    static const std::vector<std::vector<const remote::PeriodicRead *>> byRow = [] {
+        std::vector<std::vector<const remote::PeriodicRead *>> table(remote::rows().size());
+        for (const remote::PeriodicRead &p : remote::periodicReads())
+            if (const Row *r = remote::findRow(p.name))
+                table[static_cast<size_t>(r - remote::rows().data())].push_back(&p);
+        return table;
+    }();
+    const size_t index = static_cast<size_t>(&row - remote::rows().data());
+    if (index >= byRow.size())
         return false;
+    for (const remote::PeriodicRead *p : byRow[index]) {
+        bool same = true;
+        for (const auto &[name, value] : p->inputs) {
+            const auto it = in.find(name);
+            same = same && it != in.end() && *it == value;
+        }
+        if (same)
+            return true;
+    }
+    return false;
+}
+
+// The reads the agent answered in one snapshot or description, kept for the
+// calls of the window that follow. A periodic read is answered from the
+// cache while its value is younger than the snapshot age; a thread of its
+// own fetches the next snapshot before the last one is that old, as long as
+// periodic reads keep coming, so that they do not wait on the network. A
+// write drops what it may have changed: every periodic value, and the
+// description's values beside and under the written path (a fan's cruise
+// write drops the fan's mode; the backlight's write drops the backlight,
+// not the board's records).
+class Cache
+{
+public:
+    Cache(MakeClient makeClient, std::string token, int64_t ageMs, int64_t waitMs)
+        : makeClient_(std::move(makeClient)), token_(std::move(token)), age_(std::chrono::milliseconds(ageMs)),
+          wait_(std::chrono::milliseconds(waitMs))
+    {
     }
 
-    const Json *find(const Row &row, const Json &in) const
+    ~Cache()
     {
-        const auto reads = snapshot_.is_object() ? snapshot_.find("reads") : snapshot_.end();
-        if (reads == snapshot_.end() || !reads->is_array())
-            return nullptr;
-        for (const Json &entry : *reads)
-            if (entry.is_object() && entry.value("name", "") == row.name && entry.contains("in") &&
-                sameInputs(entry["in"], in))
-                return &entry;
-        return nullptr;
+        // Closing a TLS connection writes its close notice.
+        const NoSigpipe noSigpipe;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+            if (client_)
+                client_->stop();
+        }
+        wake_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+        client_.reset();
     }
 
-    // A read answered from the snapshot as the agent answered it; false when
-    // a list read asks for another count than the snapshot's list holds (the
-    // read then goes to the agent).
-    static bool answer(const Json &in, const Json &entry, Json &out, int32_t &status)
+    // The description (which holds the periodic reads too), fetched at
+    // connection on the caller's client; it checks the protocol version and
+    // the credentials as the session call does. Its status.
+    int32_t describe(httplib::ClientImpl &client)
     {
+        const auto sent = Clock::now();
+        Json reply;
+        const int32_t status = send(client, token_, "GET", "/v1/description", "", reply);
+        if (status == HALVO_STATUS_OK) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            install(reply, sent);
+        }
+        return status;
+    }
+
+    // The cached answer to a read; false when there is none young enough.
+    bool answer(const Row &row, const Json &in, Json &out, int32_t &status)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = entries_.find(keyOf(row.name, in));
+        if (it == entries_.end() || Clock::now() - it->second.fetched > age_)
+            return false;
+        const Json &entry = it->second.entry;
         if (!entry.contains("status") || !entry["status"].is_number_integer() || !entry.contains("out") ||
             !entry["out"].is_object())
             return false;
         const Json &o = entry["out"];
+        // A list read of another count than the snapshot's list goes to the agent.
         if (in.contains("count") &&
             (!o.contains("list") || !o["list"].is_array() || Json(o["list"].size()) != in["count"]))
             return false;
@@ -203,11 +249,237 @@ private:
         return true;
     }
 
+    // A periodic read came: the snapshots keep coming while they do.
+    void used()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lastUse_ = Clock::now();
+        if (!thread_.joinable())
+            thread_ = std::thread([this] { fetchLoop(); });
+        // Only a thread that stopped for want of reads needs waking; a
+        // running one wakes at its own time (a wake per read would cost the
+        // reader a context switch).
+        if (idle_)
+            wake_.notify_all();
+    }
+
+    // A snapshot fetched from now on: the one the fetching thread has on its
+    // way (it began after the last write), or one fetched here on the
+    // caller's connection. Its status.
+    int32_t fresh(httplib::ClientImpl &client)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (inFlight_) {
+            const uint64_t ticket = serving_;
+            if (!wake_.wait_for(lock, wait_, [&] { return stop_ || served_ >= ticket; }))
+                return fail(HALVO_CLASS_CONNECTION, kTransport);
+            return servedStatus_;
+        }
+        const uint64_t generation = generation_;
+        lock.unlock();
+        const auto sent = Clock::now();
+        Json reply;
+        const int32_t status = send(client, token_, "GET", "/v1/snapshot", "", reply);
+        lock.lock();
+        triedAt_ = sent;
+        if (status == HALVO_STATUS_OK && generation == generation_)
+            install(reply, sent);
+        return status;
+    }
+
+    // Before a write to `path`: what it may change is no longer answered,
+    // and no snapshot fetched before it will be.
+    void written(const std::string &path)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++generation_;
+        const std::string parent = path.substr(0, path.rfind('/') + 1);
+        for (auto it = entries_.begin(); it != entries_.end();) {
+            const bool under = it->second.path.compare(0, parent.size(), parent) == 0;
+            it = it->second.periodic || under ? entries_.erase(it) : std::next(it);
+        }
+        snapshotAt_ = {};
+    }
+
+    // After the write: the next snapshot is fetched now if reads are coming,
+    // so that the next refresh finds the write's effect without waiting.
+    void afterWrite()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (thread_.joinable() && Clock::now() - lastUse_ < 2 * age_) {
+            ++wanted_;
+            wake_.notify_all();
+        }
+    }
+
+private:
+    struct Entry {
+        Json entry;
+        Clock::time_point fetched;
+        bool periodic;
+        std::string path;
+    };
+
+    // Under the lock.
+    void install(Json &reply, Clock::time_point sent)
+    {
+        const auto reads = reply.find("reads");
+        if (reads == reply.end() || !reads->is_array())
+            return;
+        for (Json &read : *reads) {
+            if (!read.is_object() || !read.contains("name") || !read["name"].is_string() || !read.contains("in") ||
+                !read["in"].is_object())
+                continue;
+            const Row *row = remote::findRow(read["name"].get<std::string>());
+            if (!row || row->role() != remote::Role::Monitor)
+                continue;
+            std::string body;
+            std::string path;
+            try {
+                path = remote::requestTarget(*row, read["in"], body);
+            } catch (const std::exception &) {
+                continue;
+            }
+            path = path.substr(0, path.find('?'));
+            const bool isPeriodic = periodic(*row, read["in"]);
+            std::string key = keyOf(row->name, read["in"]);
+            entries_[std::move(key)] = Entry{std::move(read), sent, isPeriodic, std::move(path)};
+        }
+        if (std::any_of(entries_.begin(), entries_.end(), [&](const auto &e) { return e.second.periodic; }))
+            snapshotAt_ = sent;
+    }
+
+    // Fetches a snapshot when one is waited for, or when the last is three
+    // quarters of the age old while periodic reads keep coming (none for
+    // twice the age: the window is gone or hidden).
+    void fetchLoop()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!stop_) {
+            const auto now = Clock::now();
+            const bool active = now - lastUse_ < 2 * age_;
+            const auto due = std::max(snapshotAt_, triedAt_) + age_ * 3 / 4;
+            if (wanted_ <= served_ && (!active || now < due)) {
+                idle_ = !active;
+                if (active)
+                    wake_.wait_until(lock, due);
+                else
+                    wake_.wait(lock);
+                idle_ = false;
+                continue;
+            }
+            const uint64_t serving = wanted_;
+            const uint64_t generation = generation_;
+            if (!client_)
+                client_ = makeClient_();
+            if (!client_) {
+                served_ = serving;
+                servedStatus_ = fail(HALVO_CLASS_ACCESS, kPermission);
+                wake_.notify_all();
+                continue;
+            }
+            inFlight_ = true;
+            serving_ = serving;
+            lock.unlock();
+            const auto sent = Clock::now();
+            Json reply;
+            const int32_t status = send(*client_, token_, "GET", "/v1/snapshot", "", reply);
+            lock.lock();
+            inFlight_ = false;
+            triedAt_ = sent;
+            // A snapshot begun before a write may show what the write changed.
+            if (generation != generation_)
+                continue;
+            if (status == HALVO_STATUS_OK)
+                install(reply, sent);
+            served_ = serving;
+            servedStatus_ = status;
+            wake_.notify_all();
+        }
+    }
+
+    const MakeClient makeClient_;
+    const std::string token_;
+    const Clock::duration age_, wait_;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::unordered_map<std::string, Entry> entries_;
+    std::unique_ptr<httplib::ClientImpl> client_; // the fetching thread's own connection
+    std::thread thread_;
+    Clock::time_point lastUse_, snapshotAt_, triedAt_;
+    uint64_t wanted_ = 0, served_ = 0, serving_ = 0, generation_ = 0;
+    bool inFlight_ = false;
+    int32_t servedStatus_ = HALVO_STATUS_OK;
+    bool stop_ = false, idle_ = false;
+};
+
+class NetBackend final : public remote::RemoteBoard, public remote::Exchange
+{
+public:
+    NetBackend(std::unique_ptr<httplib::ClientImpl> client, MakeClient makeClient, std::string token,
+               int64_t snapshotMs, int64_t waitMs)
+        : RemoteBoard(static_cast<remote::Exchange &>(*this)), client_(std::move(client)), token_(token)
+    {
+        if (snapshotMs > 0)
+            cache_ = std::make_unique<Cache>(std::move(makeClient), std::move(token), snapshotMs, waitMs);
+    }
+
+    ~NetBackend() override
+    {
+        const NoSigpipe noSigpipe;
+        cache_.reset();
+        client_.reset();
+    }
+
+    // The session check at connection (protocol version and credentials),
+    // then the board's description.
+    int32_t hello()
+    {
+        if (cache_) {
+            // An agent without a description answers 404: the session check.
+            if (const int32_t status = cache_->describe(*client_); HALVO_ERROR_CLASS(status) != HALVO_CLASS_ARGUMENT)
+                return status;
+        }
+        Json body;
+        return send(*client_, token_, "GET", "/v1/session", "", body);
+    }
+
+    int32_t exchange(const Row &row, const Json &in, Json &out) override
+    {
+        const bool read = row.role() == remote::Role::Monitor;
+        if (cache_ && read) {
+            const bool again = periodic(row, in);
+            if (again)
+                cache_->used();
+            int32_t status = HALVO_STATUS_OK;
+            if (cache_->answer(row, in, out, status))
+                return status;
+            if (again) {
+                // An agent that left the snapshot unanswered would leave the
+                // read unanswered too: one wait of the call limit, not two.
+                const int32_t fetched = cache_->fresh(*client_);
+                if (cache_->answer(row, in, out, status))
+                    return status;
+                if (HALVO_ERROR_CLASS(fetched) == HALVO_CLASS_CONNECTION)
+                    return fetched;
+            }
+        }
+        std::string body;
+        const std::string target = remote::requestTarget(row, in, body);
+        if (cache_ && !read)
+            cache_->written(target.substr(0, target.find('?')));
+        Json reply;
+        const int32_t status = send(*client_, token_, row.method, target, body, reply);
+        if (cache_ && !read)
+            cache_->afterWrite();
+        return status == HALVO_STATUS_OK ? remote::replyStatus(reply, out) : status;
+    }
+
+private:
     std::unique_ptr<httplib::ClientImpl> client_;
     std::string token_;
-    int64_t snapshotMs_;
-    Json snapshot_;
-    Clock::time_point fetched_;
+    std::unique_ptr<Cache> cache_;
 };
 
 } // namespace
@@ -285,30 +557,39 @@ int32_t connectAgent(const std::string &address, int32_t port, const Settings &s
         return fail(HALVO_CLASS_ACCESS, kPermission);
     const Credentials credentials = credentialsFor(conf, address, endpoint.host);
 
-    std::unique_ptr<httplib::ClientImpl> client;
-    if (credentials.tls || !credentials.cert.empty()) {
-        auto tls = credentials.cert.empty() ? std::make_unique<httplib::SSLClient>(endpoint.host, endpoint.port)
-                                            : std::make_unique<httplib::SSLClient>(endpoint.host, endpoint.port,
-                                                                                   credentials.cert, credentials.key);
-        if (!tls->is_valid())
-            return fail(HALVO_CLASS_ACCESS, kPermission);
-        if (!credentials.ca.empty())
-            tls->set_ca_cert_path(credentials.ca.c_str());
-        tls->enable_server_certificate_verification(true);
-        client = std::move(tls);
-    } else {
-        client = std::make_unique<httplib::ClientImpl>(endpoint.host, endpoint.port);
-    }
     const int64_t connectMs = settings.remoteConnectTimeoutMs;
     const int64_t callMs = settings.remoteCallTimeoutMs;
-    client->set_connection_timeout(connectMs / 1000, (connectMs % 1000) * 1000);
-    client->set_read_timeout(callMs / 1000, (callMs % 1000) * 1000);
-    client->set_write_timeout(callMs / 1000, (callMs % 1000) * 1000);
-    client->set_keep_alive(true);
-    // Without it a small request waits for the peer's delayed ACK (~40 ms).
-    client->set_tcp_nodelay(true);
+    // One for the calls, one for the snapshot fetching thread; null when the
+    // certificate or key cannot be used.
+    MakeClient makeClient = [endpoint, credentials, connectMs, callMs]() {
+        std::unique_ptr<httplib::ClientImpl> client;
+        if (credentials.tls || !credentials.cert.empty()) {
+            auto tls = credentials.cert.empty() ? std::make_unique<httplib::SSLClient>(endpoint.host, endpoint.port)
+                                                : std::make_unique<httplib::SSLClient>(
+                                                      endpoint.host, endpoint.port, credentials.cert, credentials.key);
+            if (!tls->is_valid())
+                return std::unique_ptr<httplib::ClientImpl>();
+            if (!credentials.ca.empty())
+                tls->set_ca_cert_path(credentials.ca.c_str());
+            tls->enable_server_certificate_verification(true);
+            client = std::move(tls);
+        } else {
+            client = std::make_unique<httplib::ClientImpl>(endpoint.host, endpoint.port);
+        }
+        client->set_connection_timeout(connectMs / 1000, (connectMs % 1000) * 1000);
+        client->set_read_timeout(callMs / 1000, (callMs % 1000) * 1000);
+        client->set_write_timeout(callMs / 1000, (callMs % 1000) * 1000);
+        client->set_keep_alive(true);
+        // Without it a small request waits for the peer's delayed ACK (~40 ms).
+        client->set_tcp_nodelay(true);
+        return client;
+    };
 
-    auto backend = std::make_unique<NetBackend>(std::move(client), credentials.token, settings.remoteSnapshotMs);
+    std::unique_ptr<httplib::ClientImpl> client = makeClient();
+    if (!client)
+        return fail(HALVO_CLASS_ACCESS, kPermission);
+    auto backend = std::make_unique<NetBackend>(std::move(client), std::move(makeClient), credentials.token,
+                                                settings.remoteSnapshotMs, connectMs + callMs);
     if (const int32_t status = backend->hello(); status != HALVO_STATUS_OK)
         return status;
     out = std::move(backend);
