@@ -1,6 +1,7 @@
 #include "values.h"
 
 #include "libhalvo/remote/wire.h"
+#include "libhalvo/text.h"
 
 #include <cstdio>
 
@@ -14,17 +15,6 @@ namespace
 std::string shown(const std::string &text)
 {
     return "\"" + (text.size() > 64 ? text.substr(0, 64) + "..." : text) + "\"";
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 bool isHexPrefix(const std::string &text)
@@ -45,7 +35,7 @@ int64_t parseInteger(const std::string &text, int64_t min, int64_t max, const st
     bool ok = !body.empty() && body.size() <= 12;
     int64_t value = 0;
     for (char c : body) {
-        const int d = hexDigit(c);
+        const int d = halvo::hexDigit(c);
         if (d < 0 || d >= base) {
             ok = false;
             break;
@@ -118,7 +108,7 @@ std::string parseData(const std::string &text, size_t max, const std::string &wh
         if (hex.empty() || hex.size() % 2 != 0 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
             throw UsageError(what + ": " + shown(text) + " is not 0x and an even number of hex digits");
         for (size_t i = 0; i < hex.size(); i += 2)
-            bytes += static_cast<char>(hexDigit(hex[i]) << 4 | hexDigit(hex[i + 1]));
+            bytes += static_cast<char>(halvo::hexDigit(hex[i]) << 4 | halvo::hexDigit(hex[i + 1]));
     } else {
         try {
             bytes = halvo::remote::latin1FromUtf8(text);

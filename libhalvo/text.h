@@ -17,6 +17,19 @@ inline std::string trim(const std::string &s, const char *blanks = " \t\r\n")
     return b == std::string::npos ? "" : s.substr(b, s.find_last_not_of(blanks) - b + 1);
 }
 
+// The value of a hexadecimal digit, -1 for any other character. Inline, as
+// trim.
+inline int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 // A TCP port as decimal digits only: 1 to 65535, and 0 as well when
 // `zeroAllowed` (the system then picks one).
 bool parsePort(const std::string &text, int &port, bool zeroAllowed = false);

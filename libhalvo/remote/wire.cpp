@@ -1,5 +1,7 @@
 #include "wire.h"
 
+#include "../text.h"
+
 #include <cstring>
 
 namespace halvo::remote
@@ -55,14 +57,11 @@ std::string bytesFromHex(const std::string &hex, size_t max)
 {
     if (hex.size() % 2 != 0 || hex.size() / 2 > max)
         throw WireError("bytes: odd length or too long");
-    auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        throw WireError("bytes: not hex");
+    auto digit = [](char c) {
+        const int d = hexDigit(c);
+        if (d < 0)
+            throw WireError("bytes: not hex");
+        return d;
     };
     std::string out(hex.size() / 2, '\0');
     for (size_t i = 0; i < out.size(); ++i)

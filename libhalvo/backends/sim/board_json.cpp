@@ -1,6 +1,7 @@
 #include "board_json.h"
 
 #include "../../instrument.h"
+#include "../../text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -50,14 +51,11 @@ std::string hexText(unsigned value, unsigned widest)
 
 std::vector<uint8_t> unhex(const std::string &text, const std::string &path)
 {
-    auto nibble = [&](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        error(path, "expected hexadecimal digits");
+    auto nibble = [&](char c) {
+        const int d = hexDigit(c);
+        if (d < 0)
+            error(path, "expected hexadecimal digits");
+        return d;
     };
     if (text.size() % 2 != 0)
         error(path, "expected an even number of hexadecimal digits");
