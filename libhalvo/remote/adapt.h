@@ -10,6 +10,7 @@
 #include "calls.h"
 #include "wire.h"
 
+#include <memory>
 #include <tuple>
 #include <type_traits>
 #include <vector>
@@ -25,6 +26,15 @@ class Exchange
 public:
     virtual ~Exchange() = default;
     virtual int32_t exchange(const Row &row, const Json &in, Json &out) = 0;
+
+    // The same, with `out` pointing at the outputs: by default exchanged into
+    // `scratch`; an exchange that already holds the answer may point into it
+    // instead, valid until its next call.
+    virtual int32_t answer(const Row &row, const Json &in, Json &scratch, const Json *&out)
+    {
+        out = &scratch;
+        return exchange(row, in, scratch);
+    }
 };
 
 // The most records one list call may ask for; the board lists are far shorter.
@@ -76,12 +86,14 @@ template <typename... P> struct Generic<int32_t (*)(int32_t, P...)> {
     template <typename... A> static int32_t call(Exchange &x, const Row &row, A... args)
     {
         static_assert(sizeof...(A) == sizeof...(P));
-        Json in = Json::object(), out;
+        Json in = Json::object(), scratch;
         size_t i = 0;
         ((std::is_pointer_v<P> ? void() : void(in[row.params[i]] = toJson(argValue(args))), ++i), ...);
-        const int32_t status = x.exchange(row, in, out);
+        const Json *reply = nullptr;
+        const int32_t status = x.answer(row, in, scratch, reply);
         if (!succeeded(status))
             return status;
+        const Json &out = *reply;
         // Every output decoded before any is written.
         std::tuple<Slot<P>...> slots{};
         try {
@@ -157,12 +169,13 @@ template <typename Record> struct List {
 
     static int32_t call(Exchange &x, const Row &row, Record *list, int32_t count)
     {
-        Json out;
-        const int32_t status = x.exchange(row, Json{{"count", count}}, out);
+        Json scratch;
+        const Json *out = nullptr;
+        const int32_t status = x.answer(row, Json{{"count", count}}, scratch, out);
         if (!succeeded(status))
             return status;
         try {
-            const Json &items = out.at("list");
+            const Json &items = out->at("list");
             if (!items.is_array() || items.size() != static_cast<size_t>(count))
                 return fail(HALVO_CLASS_DEVICE, kProtocol);
             std::vector<Record> read(static_cast<size_t>(count));

@@ -229,23 +229,18 @@ public:
     }
 
     // The cached answer to a read; false when there is none young enough.
-    bool answer(const Row &row, const Json &in, Json &out, int32_t &status)
+    bool answer(const Row &row, const Json &in, std::shared_ptr<const Json> &out, int32_t &status)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const auto it = entries_.find(keyOf(row.name, in));
         if (it == entries_.end() || Clock::now() - it->second.fetched > age_)
             return false;
-        const Json &entry = it->second.entry;
-        if (!entry.contains("status") || !entry["status"].is_number_integer() || !entry.contains("out") ||
-            !entry["out"].is_object())
-            return false;
-        const Json &o = entry["out"];
+        const Entry &e = it->second;
         // A list read of another count than the snapshot's list goes to the agent.
-        if (in.contains("count") &&
-            (!o.contains("list") || !o["list"].is_array() || Json(o["list"].size()) != in["count"]))
+        if (in.contains("count") && (e.listSize < 0 || Json(e.listSize) != in["count"]))
             return false;
-        status = entry["status"].get<int32_t>();
-        out = o;
+        status = e.status;
+        out = e.out;
         return true;
     }
 
@@ -314,7 +309,9 @@ public:
 
 private:
     struct Entry {
-        Json entry;
+        int32_t status;
+        std::shared_ptr<const Json> out;
+        int64_t listSize; // -1: not a list
         Clock::time_point fetched;
         bool periodic;
         std::string path;
@@ -341,9 +338,18 @@ private:
                 continue;
             }
             path = path.substr(0, path.find('?'));
+            const auto status = read.find("status");
+            const auto out = read.find("out");
+            if (status == read.end() || !status->is_number_integer() || out == read.end() || !out->is_object())
+                continue;
+            const auto list = out->find("list");
+            const int64_t listSize = list != out->end() && list->is_array() ? int64_t(list->size()) : -1;
             const bool isPeriodic = periodic(*row, read["in"]);
+            // The key before the outputs are moved out of the read.
             std::string key = keyOf(row->name, read["in"]);
-            entries_[std::move(key)] = Entry{std::move(read), sent, isPeriodic, std::move(path)};
+            entries_[std::move(key)] =
+                Entry{status->get<int32_t>(), std::make_shared<const Json>(std::move(*out)), listSize, sent, isPeriodic,
+                      std::move(path)};
         }
         if (std::any_of(entries_.begin(), entries_.end(), [&](const auto &e) { return e.second.periodic; }))
             snapshotAt_ = sent;
@@ -445,26 +451,57 @@ public:
         return send(*client_, token_, "GET", "/v1/session", "", body);
     }
 
+    int32_t answer(const Row &row, const Json &in, Json &scratch, const Json *&out) override
+    {
+        int32_t status = HALVO_STATUS_OK;
+        if (held(row, in, kept_, status)) {
+            out = kept_ ? kept_.get() : &scratch;
+            return status;
+        }
+        out = &scratch;
+        return call(row, in, scratch);
+    }
+
     int32_t exchange(const Row &row, const Json &in, Json &out) override
     {
-        const bool read = row.role() == remote::Role::Monitor;
-        if (cache_ && read) {
-            const bool again = periodic(row, in);
-            if (again)
-                cache_->used();
-            int32_t status = HALVO_STATUS_OK;
-            if (cache_->answer(row, in, out, status))
-                return status;
-            if (again) {
-                // An agent that left the snapshot unanswered would leave the
-                // read unanswered too: one wait of the call limit, not two.
-                const int32_t fetched = cache_->fresh(*client_);
-                if (cache_->answer(row, in, out, status))
-                    return status;
-                if (HALVO_ERROR_CLASS(fetched) == HALVO_CLASS_CONNECTION)
-                    return fetched;
-            }
+        std::shared_ptr<const Json> kept;
+        int32_t status = HALVO_STATUS_OK;
+        if (held(row, in, kept, status)) {
+            if (kept)
+                out = *kept;
+            return status;
         }
+        return call(row, in, out);
+    }
+
+private:
+    // A read answered from the description or a snapshot: true with its
+    // status and, on success, its outputs.
+    bool held(const Row &row, const Json &in, std::shared_ptr<const Json> &out, int32_t &status)
+    {
+        out.reset();
+        if (!cache_ || row.role() != remote::Role::Monitor)
+            return false;
+        const bool again = periodic(row, in);
+        if (again)
+            cache_->used();
+        if (cache_->answer(row, in, out, status))
+            return true;
+        if (!again)
+            return false;
+        // An agent that left the snapshot unanswered would leave the read
+        // unanswered too: one wait of the call limit, not two.
+        const int32_t fetched = cache_->fresh(*client_);
+        if (cache_->answer(row, in, out, status))
+            return true;
+        status = fetched;
+        return HALVO_ERROR_CLASS(fetched) == HALVO_CLASS_CONNECTION;
+    }
+
+    // The call itself, to the agent.
+    int32_t call(const Row &row, const Json &in, Json &out)
+    {
+        const bool read = row.role() == remote::Role::Monitor;
         std::string body;
         const std::string target = remote::requestTarget(row, in, body);
         if (cache_ && !read)
@@ -476,10 +513,10 @@ public:
         return status == HALVO_STATUS_OK ? remote::replyStatus(reply, out) : status;
     }
 
-private:
     std::unique_ptr<httplib::ClientImpl> client_;
     std::string token_;
     std::unique_ptr<Cache> cache_;
+    std::shared_ptr<const Json> kept_; // what answer() last pointed into
 };
 
 } // namespace
