@@ -85,10 +85,10 @@ const std::string *field(const Fields &fields, const char *name, size_t *count =
 // Request text as one line of printable ASCII: other bytes as \xHH.
 std::string escapeForLog(const std::string &text);
 
-// The bytes the agent writes on a connection whose peer sent `bytes` and
-// then waited for the answers: every answer in order, up to the one after
-// which the agent closes. For tests and the fuzzer.
-std::string converse(const Agent &agent, const std::string &bytes, const std::string &peer = "127.0.0.1");
+// What the agent writes on a connection whose peer sent `bytes` and then
+// waited: every answer (an interim 100 included) in order, up to the one
+// after which the agent closes. For tests and the fuzzer.
+std::vector<std::string> converse(const Agent &agent, const std::string &bytes, const std::string &peer = "127.0.0.1");
 
 } // namespace halvo::agent
 

@@ -283,10 +283,10 @@ private:
 
 } // namespace
 
-std::string converse(const Agent &agent, const std::string &bytes, const std::string &peer)
+std::vector<std::string> converse(const Agent &agent, const std::string &bytes, const std::string &peer)
 {
     Conversation c(agent, peer);
-    std::string out;
+    std::vector<std::string> out;
     size_t at = 0;
     for (;;) {
         switch (c.next()) {
@@ -304,7 +304,7 @@ std::string converse(const Agent &agent, const std::string &bytes, const std::st
             c.work();
             break;
         case Conversation::Next::Write:
-            out += c.output();
+            out.push_back(c.output());
             if (c.written() == Conversation::After::Close)
                 return out;
             break;
