@@ -7,10 +7,12 @@
 #include "messagebox.h"
 #include "ui_HStationMW.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QFrame>
 #include <QLabel>
 #include <QPalette>
+#include <QScrollArea>
 #include <QTimer>
 #include <initializer_list>
 #include <qwt_dial.h>
@@ -51,10 +53,13 @@ QFont sensorCaptionFont()
 }
 
 // The Sensors tab's groups have no layout: their widgets sit at fixed places in
-// a frame that the group's scroll area scrolls.
-QFrame *newSensorFrame()
+// a frame that the group's scroll area scrolls. The frame is made hidden inside
+// the scroll area's viewport, where setWidget puts it later: made without a
+// parent it would take the viewport's font and palette only then, and pass the
+// change on to every bar and caption, each laying itself out again.
+QFrame *newSensorFrame(QScrollArea *area)
 {
-    auto *frame = new QFrame;
+    auto *frame = new QFrame(area->viewport());
     frame->setObjectName(QStringLiteral("sensorFrame"));
     return frame;
 }
@@ -337,7 +342,7 @@ bool HStation::buildTemperatureSensors(quint32 pass)
     }
     if (!letEventsRun(pass))
         return false;
-    QFrame *frame = newSensorFrame();
+    QFrame *frame = newSensorFrame(ui->scrollArea);
     if (tempSensorCount <= 0) {
         tempLabels.append(newNoSensorsLabel(frame));
         frame->resize(222, 90);
@@ -356,11 +361,17 @@ bool HStation::buildTemperatureSensors(quint32 pass)
         tempLabels.reserve(tempSensorCount);
         for (int32_t i = 0; i < tempSensorCount; ++i) {
             auto *thermo = new QwtThermo(frame);
-            thermo->setScaleDraw(new PlainScaleDraw<QwtScaleDraw>);
+            // Every setter lays the bar out again, measuring its end labels
+            // each time; with the labels off until the last one, the bar is
+            // measured once, in its final state.
+            auto *draw = new PlainScaleDraw<QwtScaleDraw>;
+            draw->enableComponent(QwtAbstractScaleDraw::Labels, false);
+            thermo->setScaleDraw(draw);
             thermo->setOrientation(Qt::Horizontal);
             thermo->setScalePosition(QwtThermo::LeadingScale);
             thermo->setGeometry(10, 30 + 60 * i, 200, 60);
             thermo->setScale(0, 100);
+            draw->enableComponent(QwtAbstractScaleDraw::Labels, true);
             thermo->setPipeWidth(3);
             tempThermos.append(thermo);
             // The status refresh replaces the caption with the sensor's name.
@@ -373,6 +384,12 @@ bool HStation::buildTemperatureSensors(quint32 pass)
         frame->resize(222, 60 * tempSensorCount + 50);
     }
     ui->scrollArea->setWidget(frame);
+    // Shown, every bar and caption asks to be painted on its own, and Qt
+    // checks each such request against all the siblings above it: with 200
+    // sensors that was the longest part of the next paint. The frame's own
+    // request covers them all, so theirs are dropped.
+    for (QObject *child : frame->children())
+        QCoreApplication::removePostedEvents(child, QEvent::UpdateLater);
     return true;
 }
 
@@ -383,7 +400,7 @@ bool HStation::buildVoltageSensors(quint32 pass)
         voltageSensorCount = 0;
         return true;
     }
-    QFrame *frame = newSensorFrame();
+    QFrame *frame = newSensorFrame(ui->scrollArea_2);
     if (voltageSensorCount <= 0) {
         voltageLabels.append(newNoSensorsLabel(frame));
         frame->resize(222, 70);
@@ -403,7 +420,7 @@ bool HStation::buildFanSensors(quint32 pass)
         fanCount = 0;
         return true;
     }
-    QFrame *frame = newSensorFrame();
+    QFrame *frame = newSensorFrame(ui->scrollArea_3);
     if (fanCount <= 0) {
         fanLabels.append(newNoSensorsLabel(frame));
         frame->resize(222, 90);
