@@ -172,6 +172,8 @@ std::optional<Answer> Agent::admit(const Head &head, Admitted &a) const
         return refuse(413, "body too large");
     const std::string *expect = field(head.fields, "Expect");
     a.expectContinue = expect && sameLetters(*expect, "100-continue");
+    const std::string *then = field(head.fields, remote::kSnapshotAfterHeader);
+    a.snapshotAfter = then && sameLetters(*then, "after");
     return std::nullopt;
 }
 
@@ -186,7 +188,8 @@ Answer Agent::respond(const Admitted &a, std::string body) const
         } else if (a.path == "/v1/session") {
             out.body = dump({{"protocol", remote::kProtocolVersion}, {"role", roleName(a.caller.role)}});
         } else {
-            const remote::Reply r = service_.handle({a.method, a.path, a.query, std::move(body), a.caller.role});
+            const remote::Reply r =
+                service_.handle({a.method, a.path, a.query, std::move(body), a.caller.role, a.snapshotAfter});
             if (r.row && r.row->role() == Role::Control)
                 log(a.caller, a, r.row->name, r.http, r.status);
             out.status = r.http;

@@ -51,6 +51,7 @@ struct Admitted {
     std::string method, path, query; // HEAD asked as GET
     bool head = false;               // answer without the body
     bool expectContinue = false;
+    bool snapshotAfter = false; // kSnapshotAfterHeader: "after"
 };
 
 class Agent

@@ -24,6 +24,10 @@ namespace halvo::remote
 // Sent with every request and every answer; an agent refuses other versions.
 constexpr const char *kProtocolHeader = "X-Halvo-Protocol";
 constexpr int kProtocolVersion = 1;
+// With the value "after" on a write: its answer brings the snapshot taken
+// after it too (member "snapshot"), so that the reads that follow need no
+// round trip of their own. Without it the answer is the call's alone.
+constexpr const char *kSnapshotAfterHeader = "X-Halvo-Snapshot";
 
 enum class Role { Monitor, Control };
 

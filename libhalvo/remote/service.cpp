@@ -225,8 +225,13 @@ Reply Service::handle(const Request &request) const
             refused = error(403, "the monitor role may only read");
         else if (!addInputs(*row, request, in, why))
             refused = error(400, why);
-        else
-            return call(*row, in);
+        else {
+            Reply r = call(*row, in);
+            // Taken after the write, so it shows what the write changed.
+            if (request.snapshotAfter && row->role() == Role::Control && r.http == 200)
+                r.body["snapshot"] = snapshot();
+            return r;
+        }
         refused.row = row;
         return refused;
     } catch (...) {

@@ -24,6 +24,7 @@ constexpr size_t kMaxBody = 256 * 1024;
 struct Request {
     std::string method, path, query, body;
     Role role = Role::Monitor;
+    bool snapshotAfter = false; // a write's answer brings the snapshot (kSnapshotAfterHeader)
 };
 
 // What a method and path name: a call with the path's inputs, or a known

@@ -317,6 +317,7 @@ TEST_F(AgentUnderAbuse, LimitsAndHttpDetailsAreAnsweredAsStated)
         std::string bytes;
         std::vector<int> statuses;
         std::string contains;
+        std::string lacks = {};
     };
     for (const Case &c : {
              Case{"header block over 16 KiB",
@@ -370,6 +371,20 @@ TEST_F(AgentUnderAbuse, LimitsAndHttpDetailsAreAnsweredAsStated)
                   request("GET", "/v1/cpu", kMonitor, "X-Halvo-Protocol: 1\r\nX-Halvo-Protocol: 1\r\n"),
                   {400},
                   ""},
+             Case{"a write bringing the snapshot after it",
+                  request("PUT", "/v1/cpu/fan", kControl, "X-Halvo-Snapshot: after\r\n", R"({"speed": 10})"),
+                  {200},
+                  R"("snapshot":{"reads":[)"},
+             Case{"a read asking for it too",
+                  request("GET", "/v1/cpu", kMonitor, "X-Halvo-Snapshot: after\r\n"),
+                  {200},
+                  "",
+                  "snapshot"},
+             Case{"a write without it",
+                  request("PUT", "/v1/cpu/fan", kControl, "", R"({"speed": 10})"),
+                  {200},
+                  "",
+                  "snapshot"},
              Case{"pipelined, in order",
                   request("GET", "/v1/session", kMonitor) + request("GET", "/v1/nothing", kMonitor) +
                       request("GET", "/v1/session", kControl),
@@ -385,6 +400,9 @@ TEST_F(AgentUnderAbuse, LimitsAndHttpDetailsAreAnsweredAsStated)
         }
         EXPECT_EQ(got, c.statuses) << out;
         EXPECT_NE(out.find(c.contains), std::string::npos) << out;
+        if (!c.lacks.empty()) {
+            EXPECT_EQ(out.find(c.lacks), std::string::npos) << out;
+        }
     }
 }
 

@@ -133,8 +133,8 @@ TEST_F(Remote, WritesAndBuffersReachTheBoard)
 
 // What the window reads again and again, and what it reads on opening a
 // board, comes with the connection and the snapshots: no round trip each.
-// A write is one round trip, and no read after it shows what it changed as
-// it was before.
+// A write is one round trip, which brings back the periodic reads as they are
+// after it; no read after it shows what it changed as it was before.
 TEST_F(Remote, RepeatedReadsCostNoRoundTripAndNeverShowWhatAWriteChanged)
 {
     Agent agent;
@@ -161,9 +161,12 @@ TEST_F(Remote, RepeatedReadsCostNoRoundTripAndNeverShowWhatAWriteChanged)
         // Now and then the snapshot fetched after a write lands first.
         if (i % 4 == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // The write's answer brought the snapshot taken after it.
+        const uint64_t before = proxy.requests();
         uint8_t level = 9;
         EXPECT_EQ(HalvoGpioGetLevel(h, 1, &level), 0);
         EXPECT_EQ(level, i % 2);
+        EXPECT_EQ(proxy.requests(), before);
         EXPECT_EQ(HalvoGetBacklightValue(h, 0, &value), 0);
         EXPECT_EQ(value, 10 + i);
     }

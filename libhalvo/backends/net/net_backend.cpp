@@ -105,8 +105,9 @@ private:
 };
 
 // One HTTP exchange with the agent; `reply` is the answer's JSON on 200.
+// With `snapshotAfter` a write's answer brings the snapshot taken after it.
 int32_t send(httplib::ClientImpl &client, const std::string &token, const std::string &method,
-             const std::string &target, const std::string &body, Json &reply)
+             const std::string &target, const std::string &body, Json &reply, bool snapshotAfter = false)
 {
     httplib::Request request;
     request.method = method;
@@ -116,7 +117,9 @@ int32_t send(httplib::ClientImpl &client, const std::string &token, const std::s
         request.headers.emplace("Authorization", "Bearer " + token);
     // The snapshot and the description come gzip-coded: one round trip each
     // within TCP's first window, whatever the board holds.
-    if (method == "GET" && (target == "/v1/snapshot" || target == "/v1/description"))
+    if (snapshotAfter)
+        request.headers.emplace(remote::kSnapshotAfterHeader, "after");
+    if (snapshotAfter || (method == "GET" && (target == "/v1/snapshot" || target == "/v1/description")))
         request.headers.emplace("Accept-Encoding", "gzip");
     if (method != "GET") {
         request.body = body;
@@ -224,6 +227,9 @@ public:
         if (status == HALVO_STATUS_OK) {
             std::lock_guard<std::mutex> lock(mutex_);
             install(reply, sent);
+            // Opening the board is a use: its first writes bring their
+            // snapshots back.
+            lastUse_ = sent;
         }
         return status;
     }
@@ -283,10 +289,13 @@ public:
     }
 
     // Before a write to `path`: what it may change is no longer answered,
-    // and no snapshot fetched before it will be.
-    void written(const std::string &path)
+    // and no snapshot fetched before it will be. The write's generation, and
+    // whether its answer should bring the snapshot after it: so while reads
+    // are coming, as they would fetch it next anyway.
+    uint64_t written(const std::string &path, bool &snapshotAfter)
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        snapshotAfter = Clock::now() - lastUse_ < 2 * age_;
         ++generation_;
         const std::string parent = path.substr(0, path.rfind('/') + 1);
         for (auto it = entries_.begin(); it != entries_.end();) {
@@ -294,6 +303,18 @@ public:
             it = it->second.periodic || under ? entries_.erase(it) : std::next(it);
         }
         snapshotAt_ = {};
+        return generation_;
+    }
+
+    // The snapshot a write's answer brought, taken after the write: kept
+    // unless another write has come since. False when it was not kept.
+    bool writtenSnapshot(Json &snapshot, Clock::time_point sent, uint64_t generation)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (generation != generation_ || !snapshot.is_object())
+            return false;
+        install(snapshot, sent);
+        return snapshotAt_ == sent;
     }
 
     // After the write: the next snapshot is fetched now if reads are coming,
@@ -504,12 +525,20 @@ private:
         const bool read = row.role() == remote::Role::Monitor;
         std::string body;
         const std::string target = remote::requestTarget(row, in, body);
+        uint64_t generation = 0;
+        bool snapshotAfter = false;
         if (cache_ && !read)
-            cache_->written(target.substr(0, target.find('?')));
+            generation = cache_->written(target.substr(0, target.find('?')), snapshotAfter);
+        const auto sent = Clock::now();
         Json reply;
-        const int32_t status = send(*client_, token_, row.method, target, body, reply);
-        if (cache_ && !read)
-            cache_->afterWrite();
+        const int32_t status = send(*client_, token_, row.method, target, body, reply, snapshotAfter);
+        if (cache_ && !read) {
+            // An agent that did not bring the snapshot back (an older one)
+            // has it fetched apart.
+            const auto snapshot = status == HALVO_STATUS_OK ? reply.find("snapshot") : reply.end();
+            if (snapshot == reply.end() || !cache_->writtenSnapshot(*snapshot, sent, generation))
+                cache_->afterWrite();
+        }
         return status == HALVO_STATUS_OK ? remote::replyStatus(reply, out) : status;
     }
 
