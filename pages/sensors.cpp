@@ -64,6 +64,18 @@ QFrame *newSensorFrame(QScrollArea *area)
     return frame;
 }
 
+// The frame in place of the group's last one, which goes. Shown, every bar
+// and caption asks to be painted on its own, and Qt checks each such request
+// against all the siblings above it: with 200 sensors that was the longest
+// part of the next paint. The frame's own request covers them all, so theirs
+// are dropped.
+void showSensorFrame(QScrollArea *area, QFrame *frame)
+{
+    area->setWidget(frame);
+    for (QObject *child : frame->children())
+        QCoreApplication::removePostedEvents(child, QEvent::UpdateLater);
+}
+
 QLabel *newNoSensorsLabel(QFrame *frame)
 {
     auto *label = new QLabel(QStringLiteral("No sensors found"), frame);
@@ -383,13 +395,7 @@ bool HStation::buildTemperatureSensors(quint32 pass)
         }
         frame->resize(222, 60 * tempSensorCount + 50);
     }
-    ui->scrollArea->setWidget(frame);
-    // Shown, every bar and caption asks to be painted on its own, and Qt
-    // checks each such request against all the siblings above it: with 200
-    // sensors that was the longest part of the next paint. The frame's own
-    // request covers them all, so theirs are dropped.
-    for (QObject *child : frame->children())
-        QCoreApplication::removePostedEvents(child, QEvent::UpdateLater);
+    showSensorFrame(ui->scrollArea, frame);
     return true;
 }
 
@@ -410,7 +416,7 @@ bool HStation::buildVoltageSensors(quint32 pass)
             voltageLabels.append(newSensorLabel(frame, QString(), 25, 18 + 25 * i, 300, 25));
         frame->resize(222, 25 * voltageSensorCount + 28);
     }
-    ui->scrollArea_2->setWidget(frame);
+    showSensorFrame(ui->scrollArea_2, frame);
     return letEventsRun(pass);
 }
 
@@ -430,7 +436,7 @@ bool HStation::buildFanSensors(quint32 pass)
             fanLabels.append(newSensorLabel(frame, QString(), 25, 10 + 25 * i, 300, 25));
         frame->resize(222, 25 * fanCount + 20);
     }
-    ui->scrollArea_3->setWidget(frame);
+    showSensorFrame(ui->scrollArea_3, frame);
     return letEventsRun(pass);
 }
 

@@ -99,39 +99,48 @@ private slots:
         QCOMPARE(bar->grab().toImage(), alone.grab().toImage());
     }
 
-    // A new board's bars reach the screen: once painted, the window shows of
-    // the temperature group what the group draws, bars beyond the first
+    // A new board's sensor groups reach the screen: once painted, the window
+    // shows of each group what the group draws, bars beyond the first
     // screenful included.
-    void newTemperatureBarsReachTheScreen()
+    void newSensorGroupsReachTheScreen()
     {
-        QString temps;
-        for (int i = 0; i < 12; ++i)
+        QString temps, volts;
+        for (int i = 0; i < 12; ++i) {
             temps += QStringLiteral(R"(%1{"name": "T%2", "valueMilliCelsius": %3})")
                          .arg(i ? "," : "")
                          .arg(i)
                          .arg(30000 + 5000 * i);
-        SimBoard::patch(QStringLiteral(R"({"temperatureSensors": [%1]})").arg(temps));
-        auto *area = get<QScrollArea>("scrollArea");
+            volts += QStringLiteral(R"(%1{"name": "V%2", "valueMilliVolt": %3})")
+                         .arg(i ? "," : "")
+                         .arg(i)
+                         .arg(1000 + 100 * i);
+        }
+        SimBoard::patch(QStringLiteral(R"({"temperatureSensors": [%1], "voltageSensors": [%2]})").arg(temps, volts));
         auto *tabs = get<QTabWidget>("tabWidget");
         for (int i = 0; i < tabs->count(); ++i) {
-            if (tabs->widget(i)->isAncestorOf(area))
+            if (tabs->widget(i)->isAncestorOf(get("scrollArea")))
                 tabs->setCurrentIndex(i);
         }
         QTest::qWait(20);
         window->initControls();
         window->refreshStatus();
-        const auto shownMatchesDrawn = [&] {
-            QCoreApplication::processEvents();
-            const QRect where(area->viewport()->mapTo(window.get(), QPoint()), area->viewport()->size());
-            const QImage shown = window->screen()
-                                     ->grabWindow(window->winId(), where.x(), where.y(), where.width(), where.height())
-                                     .toImage()
-                                     .convertToFormat(QImage::Format_RGB32);
-            return shown == area->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        };
-        QVERIFY(shownMatchesDrawn());
-        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
-        QVERIFY(shownMatchesDrawn());
+        for (const char *name : {"scrollArea", "scrollArea_2", "scrollArea_3"}) {
+            auto *area = get<QScrollArea>(name);
+            QVERIFY2(area->isVisible(), name);
+            const auto shownMatchesDrawn = [&] {
+                QCoreApplication::processEvents();
+                const QRect where(area->viewport()->mapTo(window.get(), QPoint()), area->viewport()->size());
+                const QImage shown =
+                    window->screen()
+                        ->grabWindow(window->winId(), where.x(), where.y(), where.width(), where.height())
+                        .toImage()
+                        .convertToFormat(QImage::Format_RGB32);
+                return shown == area->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            };
+            QVERIFY2(shownMatchesDrawn(), name);
+            area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+            QVERIFY2(shownMatchesDrawn(), name);
+        }
     }
 
     // Sampled while their tab is hidden, the graphs show the pixels of a stock
