@@ -115,10 +115,11 @@ int32_t send(httplib::ClientImpl &client, const std::string &token, const std::s
     request.headers.emplace(remote::kProtocolHeader, std::to_string(remote::kProtocolVersion));
     if (!token.empty())
         request.headers.emplace("Authorization", "Bearer " + token);
-    // The snapshot and the description come gzip-coded: one round trip each
-    // within TCP's first window, whatever the board holds.
     if (snapshotAfter)
         request.headers.emplace(remote::kSnapshotAfterHeader, "after");
+    // The snapshot and the description come gzip-coded, alone or after a
+    // write: one round trip each within TCP's first window, whatever the
+    // board holds.
     if (snapshotAfter || (method == "GET" && (target == "/v1/snapshot" || target == "/v1/description")))
         request.headers.emplace("Accept-Encoding", "gzip");
     if (method != "GET") {
